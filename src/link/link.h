@@ -1,0 +1,89 @@
+#pragma once
+// The link to the unit: port selection and opening, the tick clock, the send and receive
+// primitives of the monitor and the bootloader, and the monitor queries.
+//
+// Every wait yields to the event loop through the Waiter while the receive queue is empty, so
+// other handlers (ticks, Abort, close requests, key presses) run nested inside it and the
+// flags below are how they coordinate.
+
+#include <functional>
+#include <string>
+
+#include "core/face.h"
+#include "link/sio.h"
+#include "link/waiter.h"
+
+namespace ondo {
+
+class Link {
+public:
+    // keySetting("port") is read through this when the port list is built.
+    using RememberedPort = std::function<std::string()>;
+
+    Link(sio::SerialLibrary& library, Face& face, Waiter& waiter, RememberedPort remembered);
+
+    // Port list and opening.
+    void cboPort_GotFocus();
+    void cboPort_Click();
+    bool openPort(const std::string& name);
+    void setPort();
+    void openError();
+    void closePort();  // SioDone on PortNumber when PortOpen; used at shut-down
+
+    // Tick clock.
+    void Timer1_Timer();
+    void ResetTimeoutShort();
+    void ResetTimeoutLong();
+    void DelayTicks(int count);
+
+    // Monitor commands and replies.
+    void TxCommand(const std::string& command);
+    void TxString(const std::string& text);
+    std::string GetResponse();
+    void GetRxData();
+
+    // Bootloader bytes.
+    void sendRaw(unsigned char byte);
+    unsigned char GetRawByte();
+    std::string GetRawString(int size);
+    void rxClear();  // SioRxClear on PortNumber
+
+    // Unit queries.
+    std::string GetParameter();
+    int GetVersion();
+    void lBootVersion_Click();
+
+    // Link state.
+    bool PortOpen = false;
+    int PortNumber = 0;
+    std::string PortName;
+    int LastResult = 0;  // kept as a signed 16-bit value
+    std::string ErrorText;
+
+    int TickCount = 0;
+    int TickLimit = 5;
+    bool TimedOut = false;
+    bool AbortRequested = false;
+    bool RxBusy = false;
+
+    std::string RomVersion;
+
+    // True once the serial library reported that the device has gone (an operating-system error
+    // on a send or on the receive count): a vanished unit, an unplugged adapter. Cleared when a
+    // port is opened.
+    bool LineLost = false;
+
+    sio::SerialLibrary& library() { return lib_; }
+    Face& face() { return face_; }
+
+private:
+    void yield(bool forByte);
+    void keepResult(int result);
+
+    sio::SerialLibrary& lib_;
+    Face& face_;
+    Waiter& waiter_;
+    RememberedPort remembered_;
+};
+
+}  // namespace ondo

@@ -1,0 +1,56 @@
+#pragma once
+// The serial communications library: the only way the utility reaches a COM port.
+//
+// Every operation takes the library port number first (COM1 is 0, COMn is n - 1). Results are
+// signed; a negative result is a failure. This layer knows nothing of Qt or of the window; it
+// uses the standard library and the platform's C interface only.
+
+#include <memory>
+#include <string>
+
+namespace sio {
+
+// SioReset's result for an operating-system error; SioWinError then gives the system's text.
+inline constexpr int kOsError = -103;
+// SioReset's result for a port number outside COM1 to COM9 or with no device behind it.
+inline constexpr int kNoSuchPort = -2;
+// SioGetc's result when no byte is waiting; also the result of any call on a port not open.
+inline constexpr int kNoByte = -1;
+inline constexpr int kNotOpen = -4;
+
+class SerialLibrary {
+public:
+    virtual ~SerialLibrary() = default;
+
+    // Opens the port with receive and transmit queues of the given sizes: 0 or more when opened.
+    virtual int SioReset(int port, int rxQueue, int txQueue) = 0;
+    // parity 0 none, stopBits 0 one stop bit, dataBits 8.
+    virtual int SioParms(int port, int parity, int stopBits, int dataBits) = 0;
+    // Speed code 6 is 19,200 bit/s.
+    virtual int SioBaud(int port, int speedCode) = 0;
+    // Queues one byte for sending; the byte leaves at once.
+    virtual int SioPutc(int port, int byte) = 0;
+    // Number of received bytes waiting (0 or less: none).
+    virtual int SioRxQue(int port) = 0;
+    // Removes and returns the oldest waiting byte, 0 to 255; negative when none.
+    virtual int SioGetc(int port) = 0;
+    // Discards every waiting received byte.
+    virtual int SioRxClear(int port) = 0;
+    // Closes the port.
+    virtual int SioDone(int port) = 0;
+    // Copies the text of the last operating-system error into buffer (always terminated).
+    virtual int SioWinError(char* buffer, int length) = 0;
+
+    // A descriptor that becomes readable when bytes arrive on the open port, so that a wait can
+    // sleep until then; -1 when the port is not open or the platform has none to offer.
+    virtual int waitHandle(int port) const = 0;
+};
+
+// Which device stands for library port number n (COM(n+1)); empty text when none.
+using DeviceResolver = std::string (*)(int port, void* context);
+
+// The platform's backend (termios on POSIX, the Win32 communications API on Windows).
+// resolve maps a port number to its device; it is asked on each SioReset.
+std::unique_ptr<SerialLibrary> makePlatformLibrary(DeviceResolver resolve, void* context);
+
+}  // namespace sio

@@ -1,0 +1,71 @@
+#pragma once
+// An in-memory serial library and a clock that ticks once per yield, for tests of the link and
+// the sequence that need no pseudo-terminal and run in no real time.
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "link/sio.h"
+#include "link/waiter.h"
+
+namespace ondo::testing {
+
+class FakeSerial : public sio::SerialLibrary {
+public:
+    // Ports that SioReset can open (library numbers); every other number fails with -2.
+    std::set<int> present{0};
+    // Ports whose SioReset fails with the operating-system error -103.
+    std::set<int> osErrorPorts;
+    std::string osErrorText = "Permission denied";
+
+    // Called for each byte sent, after it is logged; scripts the unit's behaviour.
+    std::function<void(unsigned char)> onSend;
+
+    int SioReset(int port, int rxQueue, int txQueue) override;
+    int SioParms(int port, int parity, int stopBits, int dataBits) override;
+    int SioBaud(int port, int speedCode) override;
+    int SioPutc(int port, int byte) override;
+    int SioRxQue(int port) override;
+    int SioGetc(int port) override;
+    int SioRxClear(int port) override;
+    int SioDone(int port) override;
+    int SioWinError(char* buffer, int length) override;
+    int waitHandle(int) const override { return -1; }
+
+    // Bytes the unit sends: at once, or after the given number of further ticks.
+    void deliver(const std::string& bytes);
+    void deliverAt(int tick, const std::string& bytes);
+    // Moves bytes scheduled up to this tick into the receive queue.
+    void advanceTo(int tick);
+
+    // Everything sent on any port, in order.
+    std::string sent;
+    // The calls made, as "SioReset(2,8192,256)" texts, for tests of call order.
+    std::vector<std::string> calls;
+    std::set<int> open;
+    std::deque<unsigned char> rx;
+    int putcResult = 0;  // what SioPutc returns on an open port
+    bool lineLost = false;  // the device has gone: sends and reads fail with -103
+
+private:
+    std::multimap<int, std::string> scheduled_;
+};
+
+// A clock for tests: every yield counts as one timer tick, so waits run in no real time.
+class TickPerYield : public Waiter {
+public:
+    // Runs on each tick (the link's Timer1_Timer).
+    std::function<void()> onTick;
+    // Runs before each tick; tests press buttons or request closes from here.
+    std::function<void(int tick)> beforeTick;
+    FakeSerial* serial = nullptr;  // its scheduled bytes arrive as the ticks pass
+    int ticks = 0;
+    int yields = 0;
+    void yield(int) override;
+};
+
+}  // namespace ondo::testing
