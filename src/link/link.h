@@ -79,6 +79,8 @@ public:
 private:
     void yield(bool forByte);
     void keepResult(int result);
+    int rxCount();       // SioRxQue on PortNumber, noting a vanished device
+    int putc(int byte);  // SioPutc on PortNumber, noting a vanished device
 
     sio::SerialLibrary& lib_;
     Face& face_;

@@ -1,0 +1,52 @@
+#include "console/console.h"
+
+#include "core/messages.h"
+
+namespace ondo {
+
+Console::Console(Link& link, Face& face, const bool& flashing)
+    : link_(link), face_(face), flashing_(flashing) {}
+
+void Console::tCmd_KeyPress(int& keyAscii) {
+    // While an update owns the unit the box edits as usual but nothing is sent.
+    if (flashing_) return;
+    if (keyAscii == kEnter) {
+        if (!link_.PortOpen) {
+            msgError(face_, "COM port not open");
+            return;
+        }
+        const std::string text = face_.cmdText();
+        if (text.empty()) return;
+        LastCmd = text;
+        face_.dataHistory("[ " + LastCmd + " ]");
+        face_.setCmdText("", 0);
+        link_.TxCommand(LastCmd);  // exactly as typed
+        keyAscii = 0;
+        return;
+    }
+    if (KeyForwarded) face_.setCmdText(std::string(1, static_cast<char>(keyAscii)), 1);
+}
+
+void Console::tCmd_KeyDown(int& keyCode) {
+    if (keyCode != kUpArrow) return;
+    face_.setCmdText(LastCmd, static_cast<int>(LastCmd.size()));
+    keyCode = 0;
+}
+
+void Console::tRx_KeyPress(int& keyAscii) {
+    KeyForwarded = true;
+    tCmd_KeyPress(keyAscii);
+    KeyForwarded = false;
+    face_.focusCmd();
+    face_.beep();
+    keyAscii = 0;  // the pane itself never changes by typing
+}
+
+void Console::tText_KeyPress(int& keyAscii) {
+    tRx_KeyPress(keyAscii);
+    keyAscii = 0;
+}
+
+void Console::lCmd_Click() { face_.paneClear(); }
+
+}  // namespace ondo
