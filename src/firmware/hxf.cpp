@@ -1,0 +1,101 @@
+#include "firmware/hxf.h"
+
+#include <algorithm>
+
+#include "link/hex.h"
+
+namespace ondo {
+
+namespace {
+
+// The characters of a line at the 1-based positions first to first + length - 1, as far as the
+// line holds them: a field that runs past the end takes what is there, a missing one is empty.
+std::string_view field(std::string_view line, std::size_t first, std::size_t length) {
+    if (line.size() < first) return {};
+    return line.substr(first - 1, length);
+}
+
+// Position of the k-th data byte (counting from 0) and of the checksum after n data bytes.
+constexpr std::size_t dataPosition(int k) { return 11 + 2 * static_cast<std::size_t>(k); }
+
+}  // namespace
+
+std::string hexNoZeros(std::int32_t value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    auto bits = static_cast<std::uint32_t>(value);
+    std::string text;
+    do {
+        text.insert(text.begin(), kDigits[bits & 0xF]);
+        bits >>= 4;
+    } while (bits != 0);
+    return text;
+}
+
+bool HxfReader::line(std::string_view text) {
+    if (report_.failed()) return false;
+    notice_.clear();
+    ++report_.lines;
+    const std::string number = std::to_string(report_.lines);
+    if (text.empty()) {
+        notice_ = "*** blank line (" + number + ") detected";
+        return true;
+    }
+    if (text[0] == '!') return true;
+    if (text[0] != 'C' && text[0] != 'E') return fail("Invalid HXF file format @ line " + number);
+    if (text.size() < 2 || text[1] != ':') return fail("Bad Hex data format @ line " + number);
+    return record(text);
+}
+
+bool HxfReader::record(std::string_view text) {
+    const bool code = text[0] == 'C';
+    const int count = HexVal(field(text, 3, 2));
+    const int high = HexVal(field(text, 5, 2));
+    const int low = HexVal(field(text, 7, 2));
+    const int type = HexVal(field(text, 9, 2));
+    std::int32_t sum = count + high + low + type;
+    const int n = std::max(count, 0);  // a count that is not hex carries no data
+    const int address = high * 256 + low;
+    const int last = (code ? kFlashImageSize : kEEImageSize) - 1;
+    const std::string number = std::to_string(report_.lines);
+    // Refused whole, before any byte is stored, so nothing is ever written past the image.
+    if (n > 0 && (address < 0 || address + n - 1 > last)) {
+        return fail("Address out of range @ line " + number);
+    }
+    std::uint8_t* memory = code ? image_.FlashImage.data() : image_.EEimage.data();
+    std::int64_t& stored = code ? report_.flashBytes : report_.eeBytes;
+    for (int k = 0; k < n; ++k) {
+        const int byte = HexVal(field(text, dataPosition(k), 2));
+        // The bytes before it stay stored, as a failing record's bytes do.
+        if (byte < 0) return fail("Bad Hex data byte @ line " + number);
+        memory[address + k] = static_cast<std::uint8_t>(byte);
+        ++stored;
+        sum += byte;
+    }
+    const int checksum = HexVal(field(text, dataPosition(n), 2));
+    const int low8 = sum & 0xFF;
+    if (((checksum + low8) & 0xFF) != 0) {
+        return fail("Checksum error @ line " + number + ", " + hexNoZeros(low8) + " = " +
+                    hexNoZeros(checksum));
+    }
+    return true;
+}
+
+bool HxfReader::fail(const std::string& what) {
+    report_.error = what;
+    return false;
+}
+
+HxfReport readHxfText(std::string_view text, FirmwareImage& image,
+                      std::vector<std::string>* notices) {
+    HxfReader reader(image);
+    HxfLineSplitter splitter;
+    auto sink = [&](std::string_view line) {
+        const bool goOn = reader.line(line);
+        if (notices != nullptr && !reader.notice().empty()) notices->push_back(reader.notice());
+        return goOn;
+    };
+    if (splitter.feed(text, sink)) splitter.finish(sink);
+    return reader.report();
+}
+
+}  // namespace ondo
