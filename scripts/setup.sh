@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the utility and its tests need, when they are missing, and
+# configures and builds the project into build/. Sourced by run.sh and test.sh.
+set -euo pipefail
+
+ONDO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+ONDO_BUILD="${ONDO_BUILD:-$ONDO_ROOT/build}"
+
+# qt6-base-dev: the window and the event loop. g++-mingw-w64-x86-64-posix: the Windows serial
+# backend is compiled by the tests. xvfb, imagemagick: screenshots of the running window.
+ONDO_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgtest-dev libgmock-dev clang
+  g++-mingw-w64-x86-64-posix xvfb xauth imagemagick python3)
+
+ondo_missing_packages() {
+  local missing=()
+  for p in "${ONDO_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  echo "${missing[@]:-}"
+}
+
+ondo_install() {
+  local missing
+  missing="$(ondo_missing_packages)"
+  [ -z "$missing" ] && return 0
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  echo "Installing: $missing"
+  $sudo apt-get update
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
+}
+
+ondo_build() {
+  cmake -S "$ONDO_ROOT" -B "$ONDO_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+  cmake --build "$ONDO_BUILD" -j2
+}
