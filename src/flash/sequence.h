@@ -2,8 +2,14 @@
 // The whole update of a unit, from the first check to the final report: version check,
 // bootloader entry (by command or by the rescue procedure), identification, the pages, the
 // restart wait, the talk with the restarted firmware and the EEPROM update.
+//
+// Everything runs inside btnFlashStart_Click on the caller's thread; every wait yields through
+// the link, so the Abort button, close requests and ticks run nested in the middle of a run and
+// reach it through the link's AbortRequested and LineLost flags.
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/face.h"
 #include "firmware/image.h"
@@ -28,26 +34,41 @@ enum class RunOutcome {
     Complete,          // every step ran and was acknowledged and verified
 };
 
+// One row of the unit type table: what the bootloader's four-character identification tells
+// about the unit's code flash and EEPROM.
+struct UnitType {
+    std::string_view id;  // compared exactly, case included
+    int pageSize;
+    int pageCount;
+    int eeSize;
+    int endWord;  // the two bytes that close the bootloader exchange, high byte first
+};
+
+// The row whose identification equals id, or nullptr when none does.
+const UnitType* findUnitType(std::string_view id);
+
 class FlashSequence {
 public:
     FlashSequence(Link& link, FirmwareImage& image, Face& face);
 
     // Handlers.
-    void btnFlashStart_Click();
+    void btnFlashStart_Click();  // a press while a run is in progress does nothing
     void btnAbort_Click();
     void chkEEOnly_Click();
     void chkFlashOnly_Click();
     void chkPromptOnComplete_Click();
 
-    // One page through the bootloader.
+    // One attempt at one page through the bootloader; true when the bootloader answered "!".
     bool ProgramPage(int page);
 
-    // EEPROM update through the running firmware.
+    // EEPROM update through the running firmware; each call makes up to five attempts.
     bool ProgEE(int address);
     bool verifyEE(int address);
+    // Both passes; false when the user stopped at an error box or the line went away.
     bool ProgramEE();
 
-    // Flashing state.
+    // Flashing state. Flashing is true while the run owns the unit: the window refuses to close
+    // and the console sends nothing meanwhile.
     bool Flashing = false;
     int PageSize = 0;
     int PageCount = 0;
@@ -56,13 +77,19 @@ public:
     int ProgRetries = 0;
     std::string PromptSetting = "1";
 
-    // EEPROM work texts.
+    // EEPROM work texts: the address, the data and the unit's reply of the last attempt.
     std::string EEaddr;
     std::string EEdata;
     std::string EEresponse;
 
     // A page is given this many series of ten attempts before the run gives up on it.
     static constexpr int kPageSeries = 3;
+    // Attempts at one page in one series: the first call and nine retries.
+    static constexpr int kPageAttempts = 10;
+    // Bytes read while waiting for the bootloader's prompt.
+    static constexpr int kBootloaderReads = 100;
+    // Attempts at one EEPROM address in each pass.
+    static constexpr int kEEAttempts = 5;
 
     RunOutcome lastOutcome() const { return outcome_; }
     bool running() const { return running_; }
@@ -70,15 +97,30 @@ public:
 private:
     void runSequence();
     bool preChecks();
+    bool versionCheck();
+    static bool fileExists(const std::string& name);
     bool enterBootloader();
-    bool waitForBootloader(bool rescue);
+    bool waitForBootloader();
+    bool lookupUnitType(const std::string& id);
     bool programPages();
+    bool pageLoop();
+    bool retryPage(int page);
+    bool stopBeforeFrame();
+    bool giveUp(int page);
     void closeExchangeAndRestart();
     void firmwarePhase();
+    void reportCompletion(bool eepromRan, bool eepromComplete);
     void finish();
-    void endRun(RunOutcome outcome);
-    bool lookupUnitType(const std::string& id);
-    std::string ExistingFileCheck() const;
+    bool eeWritePass();
+    bool eeVerifyPass();
+    bool askToSkip(const MessageBox& box);
+
+    void endRun(RunOutcome outcome, const std::string& error);
+    void restButtons();
+    void report(Phase phase, int done, int total);
+    std::string lostText() const;
+    std::uint8_t flashByte(int address) const;  // 0xFF past the end of the image
+    std::uint8_t eeByte(int address) const;
 
     Link& link_;
     FirmwareImage& image_;

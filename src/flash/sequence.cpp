@@ -1,0 +1,260 @@
+// The Start sequence: pre-checks, bootloader entry, the firmware phase and the final report,
+// and the small handlers of the Abort button and the option boxes.
+
+#include "flash/sequence.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "core/messages.h"
+
+namespace ondo {
+
+namespace {
+// The first firmware that knows the bootloader command; older units need the rescue entry.
+constexpr int kFirstCommandEntryVersion = 0x23;
+constexpr char kPrompt = '>';
+constexpr int kIdLength = 4;
+constexpr int kVersionSettle = 5;  // ticks after "m0" before the version query
+
+const char* const kInterventionTitle = "Upgrade Requires Intervention";
+}  // namespace
+
+FlashSequence::FlashSequence(Link& link, FirmwareImage& image, Face& face)
+    : link_(link), image_(image), face_(face) {}
+
+void FlashSequence::btnFlashStart_Click() {
+    // The button stays enabled while a run waits for the bootloader and during an EE only run;
+    // a press from inside such a run would start a second run nested in the first.
+    if (running_) return;
+    running_ = true;
+    runSequence();
+    running_ = false;
+}
+
+void FlashSequence::btnAbort_Click() {
+    link_.AbortRequested = true;
+    face_.setAbortEnabled(false);
+}
+
+void FlashSequence::chkEEOnly_Click() {
+    if (!face_.option(Option::EEOnly)) return;
+    if (face_.option(Option::FlashOnly)) face_.setOption(Option::FlashOnly, false);
+    face_.setOption(Option::Rescue, false);
+}
+
+void FlashSequence::chkFlashOnly_Click() {
+    if (!face_.option(Option::FlashOnly)) return;
+    if (face_.option(Option::EEOnly)) face_.setOption(Option::EEOnly, false);
+}
+
+void FlashSequence::chkPromptOnComplete_Click() {
+    PromptSetting = face_.option(Option::PromptOnComplete) ? " 1" : " 0";
+}
+
+void FlashSequence::runSequence() {
+    eepromSkipped_ = false;
+    report(Phase::Checking, 0, 0);
+    if (!preChecks()) return;
+    if (!face_.option(Option::EEOnly)) {
+        if (!enterBootloader()) return;
+        if (!programPages()) return;
+        closeExchangeAndRestart();
+        if (link_.LineLost) {
+            endRun(RunOutcome::LineLost, lostText());
+            return;
+        }
+    }
+    firmwarePhase();
+}
+
+bool FlashSequence::preChecks() {
+    if (!image_.FlashFileValid) {
+        msgError(face_, "Must read a valid flash file first");
+        outcome_ = RunOutcome::NoImage;
+        return false;
+    }
+    if (!link_.PortOpen) {
+        link_.openError();
+        outcome_ = RunOutcome::PortClosed;
+        return false;
+    }
+    if (!face_.option(Option::Rescue) && !versionCheck()) return false;
+    const std::string name = face_.fileName();
+    if (!fileExists(name)) {
+        msgError(face_, "No File " + name);
+        outcome_ = RunOutcome::NoFile;
+        return false;
+    }
+    link_.ResetTimeoutLong();
+    ProgRetries = 0;
+    return true;
+}
+
+bool FlashSequence::versionCheck() {
+    link_.TxCommand("tf");
+    link_.GetResponse();
+    link_.TxCommand("m0");
+    link_.GetResponse();
+    link_.DelayTicks(kVersionSettle);
+    const int version = link_.GetVersion();
+    if (version == 0) {
+        face_.ask({"No Comms? Check for correct COM Port and wiring, etc.", kInterventionTitle,
+                   Buttons::Ok, Icon::Exclamation});
+        outcome_ = RunOutcome::NoComms;
+        return false;
+    }
+    if (version < kFirstCommandEntryVersion) {
+        face_.ask({"You must select the Rescue option\rfor Rev 0022 or lower firmware.",
+                   kInterventionTitle, Buttons::Ok, Icon::Information});
+        outcome_ = RunOutcome::NeedsRescue;
+        return false;
+    }
+    return true;
+}
+
+bool FlashSequence::fileExists(const std::string& name) {
+    if (name.empty()) return false;
+    std::error_code error;
+    return std::filesystem::is_regular_file(name, error);
+}
+
+bool FlashSequence::enterBootloader() {
+    if (face_.option(Option::Rescue)) {
+        const MessageBox rescue{
+            "Switch OFF the unit & take the cover OFF.\r\r"
+            "Refer to documentation for the Rescue Re-flash Jumper's location.\r"
+            "Place a temporary link across that jumper.\r"
+            "Press OK just before you switch the power back ON.",
+            "Rescue Requires a Temorary Jumper", Buttons::OkCancel, Icon::Exclamation};
+        if (face_.ask(rescue) == Answer::Cancel) {
+            outcome_ = RunOutcome::Cancelled;
+            return false;
+        }
+    } else {
+        Flashing = true;
+        link_.rxClear();
+        link_.TxCommand("b" + link_.RomVersion);
+    }
+    face_.setAbortEnabled(true);
+    link_.AbortRequested = false;
+    return waitForBootloader();
+}
+
+// Waits for the prompt ">" and the identification that follows it. An Abort or a close request
+// makes a close request of the window (refused while Flashing, so on the command entry the
+// window stays open) and ends the run.
+bool FlashSequence::waitForBootloader() {
+    for (int read = 0; read < kBootloaderReads; ++read) {
+        report(Phase::Bootloader, read, kBootloaderReads);
+        const unsigned char byte = link_.GetRawByte();
+        if (link_.AbortRequested) {
+            face_.requestClose();
+            endRun(RunOutcome::Aborted, "Aborted while waiting for the bootloader");
+            return false;
+        }
+        if (link_.LineLost) {
+            endRun(RunOutcome::LineLost, lostText());
+            return false;
+        }
+        if (byte != kPrompt) continue;
+        const std::string id = link_.GetRawString(kIdLength);
+        if (lookupUnitType(id)) return true;
+        msgError(face_, "Invalid response >" + id);
+        if (link_.AbortRequested) face_.requestClose();  // the next read then ends the run
+    }
+    if (link_.AbortRequested) {
+        endRun(RunOutcome::Aborted, "Aborted while waiting for the bootloader");
+    } else {
+        endRun(RunOutcome::NoBootloader, "No answer from the bootloader");
+    }
+    return false;
+}
+
+// Steps after the restart (also the whole of an EE only run): the restarted firmware, the
+// EEPROM update and the report.
+void FlashSequence::firmwarePhase() {
+    Flashing = false;
+    if (link_.AbortRequested) face_.requestClose();
+    Flashing = true;
+    report(Phase::Firmware, 0, 0);
+    link_.TxCommand("tf");
+    link_.GetResponse();
+    link_.TxCommand("tf");
+    link_.GetResponse();
+    link_.TxCommand("v");
+    const std::string reply = link_.GetResponse();
+    msgStatus(face_, "Data from unit = " + (reply.size() > 2 ? reply.substr(2) : std::string()));
+    const bool eepromRuns = !face_.option(Option::FlashOnly) && !link_.LineLost;
+    bool eepromComplete = true;
+    if (eepromRuns) {
+        link_.TxCommand("m0");
+        link_.GetResponse();
+        eepromComplete = ProgramEE() && !eepromSkipped_;
+    }
+    if (link_.LineLost) {
+        endRun(RunOutcome::LineLost, lostText());
+        return;
+    }
+    reportCompletion(eepromRuns, eepromComplete);
+    finish();
+}
+
+void FlashSequence::reportCompletion(bool eepromRan, bool eepromComplete) {
+    const std::string retries = "(" + std::to_string(ProgRetries) + " retries).";
+    const bool prompt = face_.option(Option::PromptOnComplete);
+    if (!eepromRan || eepromComplete) {
+        outcome_ = RunOutcome::Complete;
+        msgStatus(face_, "Complete.");
+        if (prompt) {
+            face_.ask({"Flash and EEPROM Programming complete " + retries, "Programming complete",
+                       Buttons::Ok, Icon::Information});
+        }
+        return;
+    }
+    outcome_ = RunOutcome::EepromIncomplete;
+    msgError(face_, "EEPROM update incomplete.");
+    if (prompt) {
+        const std::string text = face_.option(Option::EEOnly)
+                                     ? "The EEPROM update is incomplete " + retries
+                                     : "Flash programmed, but the EEPROM update is incomplete " +
+                                           retries;
+        face_.ask({text, "Programming incomplete", Buttons::Ok, Icon::Exclamation});
+    }
+}
+
+void FlashSequence::finish() {
+    restButtons();
+    face_.scrollText(outcome_ == RunOutcome::Complete ? "\r\nProgramming complete."
+                                                      : "\r\nEEPROM update incomplete.");
+    link_.TxCommand("m1");
+    link_.GetResponse();
+    link_.TxCommand("t1");
+    link_.GetResponse();
+    link_.GetVersion();
+    report(Phase::Done, 0, 0);
+}
+
+void FlashSequence::endRun(RunOutcome outcome, const std::string& error) {
+    outcome_ = outcome;
+    msgError(face_, error);
+    restButtons();
+}
+
+void FlashSequence::restButtons() {
+    face_.setStartButton("Start", true);
+    face_.setAbortEnabled(false);
+    Flashing = false;
+}
+
+void FlashSequence::report(Phase phase, int done, int total) {
+    face_.progress({phase, done, total, ProgRetries});
+}
+
+std::string FlashSequence::lostText() const {
+    const std::string port =
+        link_.PortName.empty() ? "COM" + std::to_string(link_.PortNumber + 1) : link_.PortName;
+    return "Lost contact with the unit on " + port;
+}
+
+}  // namespace ondo
