@@ -1,0 +1,96 @@
+#pragma once
+// The face of the command-line mode: status and errors to standard error, the progress log to
+// standard output, a progress line on a terminal, or one JSON object per event for programs.
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "core/face.h"
+
+namespace ondo {
+
+struct CliOptions {
+    bool yes = false;      // answer OK to every box
+    bool json = false;     // --progress=json
+    bool interactive = false;  // standard input is a terminal: boxes become questions
+    bool progressLine = false; // standard error is a terminal: draw a live progress line
+};
+
+class CliFace : public Face {
+public:
+    CliFace(CliOptions options, std::string fileName);
+
+    void status(Colour colour, const std::string& text) override;
+    void scrollText(const std::string& text) override { logOut(text); }
+    void logAppend(const std::string& text) override { logOut(text); }
+    void logReplace(const std::string& text) override;
+    void dataHistory(const std::string&) override {}  // the unit's raw bytes are not echoed
+    void paneClear() override {}
+    void setDataLabel(const std::string&) override {}
+    void setVersionLabel(const std::string& text) override { versionLabel_ = text; }
+    void setErrorLabel(const std::string&) override {}
+    void setIndicator(Indicator) override {}
+    void setStartButton(const std::string&, bool) override {}
+    void setAbortEnabled(bool enabled) override;
+    bool option(Option which) const override;
+    void setOption(Option which, bool ticked) override { options_[which] = ticked; }
+    std::string fileName() const override { return fileName_; }
+    void setFileName(std::string name) { fileName_ = std::move(name); }
+    void portListClear() override {}
+    void portListAdd(const std::string&) override {}
+    void portListSelect(const std::string& name) override { port_ = name; }
+    std::string portListText() const override { return port_; }
+    std::string cmdText() const override { return {}; }
+    void setCmdText(const std::string&, int) override {}
+    void focusCmd() override {}
+    void beep() override {}
+    Answer ask(const MessageBox& box) override;
+    void requestClose() override {}
+    void progress(const Progress& p) override;
+
+    // Ctrl-C: delivered to the run as the Abort button as soon as the button can be pressed.
+    void interrupt();
+    std::function<void()> abortButton;
+    // Runs after each box is answered (the demo powers the simulated unit up for a rescue).
+    std::function<void(const MessageBox&, Answer)> afterAsk;
+
+    // Ends the run's output: the rest of the log line, the last progress line, and with JSON
+    // the closing event.
+    void finish(const std::string& outcome, int exitCode, int retries);
+
+    bool cancelled() const { return cancelled_; }
+    bool interrupted() const { return interrupted_; }
+    const std::string& versionLabel() const { return versionLabel_; }
+    const std::string& lastError() const { return lastError_; }
+
+private:
+    void logOut(const std::string& text);
+    void emitLogLine(const std::string& line);
+    void clearProgressLine();
+    void drawProgressLine();
+    void json(const std::string& object);
+    Answer askOnTerminal(const MessageBox& box);
+
+    CliOptions opts_;
+    std::string fileName_;
+    std::map<Option, bool> options_;
+    std::string port_;
+    std::string versionLabel_;
+    std::string lastError_;
+    std::string pendingLine_;  // log text after the last line end
+    bool abortEnabled_ = false;
+    bool interrupted_ = false;
+    bool cancelled_ = false;
+    bool progressShown_ = false;
+    Progress last_;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point phaseStarted_ = started_;
+};
+
+// A JSON string literal of a byte text (Latin-1, control characters escaped).
+std::string jsonString(const std::string& text);
+
+}  // namespace ondo
