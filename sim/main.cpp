@@ -1,0 +1,27 @@
+// ondo-unit-sim: a simulated oxygen-sensor controller on a pseudo-terminal, for tests and demos
+// of the flashing utility without hardware. See sim/README.md for the wire format and options.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "options.h"
+#include "simulator.h"
+#include "unit_type.h"
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(sim::usage().c_str(), stdout);
+            return 0;
+        }
+    }
+    std::string error;
+    const auto options = sim::parseOptions(argc, argv, error);
+    if (!options) {
+        std::fprintf(stderr, "ondo-unit-sim: %s\n%s", error.c_str(), sim::usage().c_str());
+        return 2;
+    }
+    sim::Simulator simulator(*options, *sim::findUnitType(options->type));
+    return simulator.run();
+}

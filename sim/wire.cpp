@@ -1,0 +1,70 @@
+#include "wire.h"
+
+#include <algorithm>
+
+namespace sim {
+
+Wire::Wire(const Options& options)
+    : pace_(options.pace),
+      faultRate_(options.faultRate),
+      dropRate_(options.dropRate),
+      flipRate_(options.flipRate),
+      random_(options.seed) {}
+
+// A paced byte ends one byte time after both the line is free and the byte is ready.
+TimePoint Wire::slotEnd(TimePoint slot, TimePoint ready) const {
+    return pace_ ? std::max(slot, ready) + kByteTime : ready;
+}
+
+void Wire::fromHost(const std::uint8_t* data, std::size_t size, TimePoint now) {
+    fromHost_ += size;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (const auto byte = damageHostByte(data[i])) inbound_.emplace_back(*byte, now);
+    }
+}
+
+std::optional<std::uint8_t> Wire::toUnit(TimePoint now) {
+    if (inbound_.empty()) return std::nullopt;
+    const TimePoint end = slotEnd(inSlot_, inbound_.front().second);
+    if (end > now) return std::nullopt;
+    inSlot_ = end;
+    const std::uint8_t byte = inbound_.front().first;
+    inbound_.pop_front();
+    return byte;
+}
+
+std::string Wire::toHost(Outbox& outbox, TimePoint now) {
+    std::string out;
+    while (const auto ready = outbox.nextReady()) {
+        const TimePoint end = slotEnd(outSlot_, *ready);
+        if (end > now) break;
+        outSlot_ = end;
+        if (const auto byte = damageUnitByte(outbox.pop())) out.push_back(static_cast<char>(*byte));
+    }
+    return out;
+}
+
+std::optional<TimePoint> Wire::nextDue(const Outbox& outbox) const {
+    std::optional<TimePoint> due;
+    if (!inbound_.empty()) due = slotEnd(inSlot_, inbound_.front().second);
+    if (const auto ready = outbox.nextReady()) {
+        const TimePoint end = slotEnd(outSlot_, *ready);
+        due = due ? std::min(*due, end) : end;
+    }
+    return due;
+}
+
+std::optional<std::uint8_t> Wire::damageHostByte(std::uint8_t byte) {
+    if (random_.chance(dropRate_)) return std::nullopt;
+    if (random_.chance(flipRate_)) byte ^= static_cast<std::uint8_t>(1u << random_.below(8));
+    return byte;
+}
+
+// Half of the damaged bytes are lost, the other half arrive as some other value.
+std::optional<std::uint8_t> Wire::damageUnitByte(std::uint8_t byte) {
+    if (!random_.chance(faultRate_)) return byte;
+    if (random_.below(2) == 0) return std::nullopt;
+    return static_cast<std::uint8_t>(byte ^ (1 + random_.below(255)));
+}
+
+}  // namespace sim
