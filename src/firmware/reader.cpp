@@ -91,9 +91,9 @@ Outcome pump(std::istream& in, Consume&& consume) {
     return in.bad() ? Outcome::ReadError : Outcome::Ended;
 }
 
-std::string readErrorText(std::int64_t linesDone) {
-    return "Read error @ line " + std::to_string(linesDone + 1);
-}
+// A failing read may take part of the chunk it was reading with it, so the message names the
+// file rather than a line that might not be the one where reading stopped.
+std::string readErrorText(const std::string& name) { return "Cannot read file " + name; }
 
 // One read of a file into the image: the parser, the line cutter and the notices not yet shown.
 class FileRead {
@@ -174,7 +174,7 @@ void readFlashStream(Face& face, FirmwareImage& image, const std::string& name, 
     if (report.failed()) {
         msgError(face, report.error);
     } else if (outcome == Outcome::ReadError) {
-        msgError(face, readErrorText(report.lines));
+        msgError(face, readErrorText(name));
     } else if (outcome == Outcome::TooLarge) {
         msgError(face, tooLargeText());
     } else {
@@ -212,7 +212,7 @@ void viewFlashStream(Face& face, const std::string& name, std::istream& in) {
     const Outcome outcome =
         pump(in, [&](std::string_view chunk) { return splitter.feed(chunk, sink); });
     if (outcome == Outcome::ReadError) {
-        msgError(face, readErrorText(lines));
+        msgError(face, readErrorText(name));
     } else if (outcome == Outcome::TooLarge) {
         msgError(face, tooLargeText());
     } else {
