@@ -17,6 +17,9 @@ inline constexpr int kNoSuchPort = -2;
 // SioGetc's result when no byte is waiting; also the result of any call on a port not open.
 inline constexpr int kNoByte = -1;
 inline constexpr int kNotOpen = -4;
+// SioParms' or SioBaud's result for a line setting the port cannot take (unknown speed code,
+// parity, stop bits or data bits); the port's settings are left as they were.
+inline constexpr int kBadArgument = -5;
 
 class SerialLibrary {
 public:
@@ -24,9 +27,10 @@ public:
 
     // Opens the port with receive and transmit queues of the given sizes: 0 or more when opened.
     virtual int SioReset(int port, int rxQueue, int txQueue) = 0;
-    // parity 0 none, stopBits 0 one stop bit, dataBits 8.
+    // parity 0 none, 1 odd, 2 even; stopBits 0 one, 1 two; dataBits 5 to 8. The unit uses 0, 0, 8.
     virtual int SioParms(int port, int parity, int stopBits, int dataBits) = 0;
-    // Speed code 6 is 19,200 bit/s.
+    // Speed codes: 0 300, 1 600, 2 1200, 3 2400, 4 4800, 5 9600, 6 19,200, 7 38,400, 8 57,600,
+    // 9 115,200 bit/s. The unit talks at 19,200 (code 6); the port opens at that speed too.
     virtual int SioBaud(int port, int speedCode) = 0;
     // Queues one byte for sending; the byte leaves at once.
     virtual int SioPutc(int port, int byte) = 0;

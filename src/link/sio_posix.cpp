@@ -1,0 +1,347 @@
+// The serial library on POSIX systems: termios on a device that the port map names.
+//
+// Each open port keeps a receive buffer of its own, topped up with non-blocking reads of what
+// the kernel holds, so that taking bytes one by one costs no system call per byte. A device
+// that has gone (a USB adapter pulled, the far end of a pseudo-terminal closed) is noticed by
+// poll's hang-up flag and from then on fails every transfer with the operating-system error.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "link/sio.h"
+
+namespace sio {
+namespace {
+
+constexpr int kPortCount = 9;  // COM1 to COM9
+// How long one byte may wait for room in the kernel's transmit queue before the send fails.
+// Frames to the unit are far shorter than that queue, so a wait at all means a stuck line.
+constexpr std::chrono::milliseconds kWriteRoomWait{2000};
+constexpr short kGoneEvents = POLLHUP | POLLERR | POLLNVAL;
+
+struct OpenPort {
+    int fd = -1;
+    bool gone = false;              // the device has hung up; transfers fail from now on
+    std::size_t capacity = 1;       // the receive queue size asked for at SioReset
+    std::vector<unsigned char> rx;  // received bytes, oldest at rx[head]
+    std::size_t head = 0;
+
+    std::size_t waiting() const { return rx.size() - head; }
+};
+
+speed_t speedFor(int code) {
+    static constexpr std::array<speed_t, 10> kSpeeds{B300,  B600,   B1200,  B2400,  B4800,
+                                                     B9600, B19200, B38400, B57600, B115200};
+    if (code < 0 || code >= static_cast<int>(kSpeeds.size())) return B0;
+    return kSpeeds[static_cast<std::size_t>(code)];
+}
+
+// Bytes the kernel holds for reading; 0 when it cannot say.
+int pendingBytes(int fd) {
+    int pending = 0;
+    return ::ioctl(fd, FIONREAD, &pending) == 0 ? std::max(pending, 0) : 0;
+}
+
+tcflag_t dataBitsFlag(int dataBits) {
+    switch (dataBits) {
+        case 5:
+            return CS5;
+        case 6:
+            return CS6;
+        case 7:
+            return CS7;
+        default:
+            return CS8;
+    }
+}
+
+// Raw bytes both ways: page data holds 0x11, 0x13, 0x0D and 0x0A, which must pass untouched,
+// and nothing may wait for modem lines the unit's cable does not carry.
+void makeRaw(termios& t) {
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        IXON | IXOFF | IXANY | INPCK);
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    t.c_cflag |= CS8 | CLOCAL | CREAD;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    cfsetispeed(&t, B19200);
+    cfsetospeed(&t, B19200);
+}
+
+class PosixLibrary final : public SerialLibrary {
+  public:
+    PosixLibrary(DeviceResolver resolve, void* context) : resolve_(resolve), context_(context) {}
+    ~PosixLibrary() override {
+        for (int port = 0; port < kPortCount; ++port) release(port);
+    }
+    PosixLibrary(const PosixLibrary&) = delete;
+    PosixLibrary& operator=(const PosixLibrary&) = delete;
+
+    int SioReset(int port, int rxQueue, int txQueue) override;
+    int SioParms(int port, int parity, int stopBits, int dataBits) override;
+    int SioBaud(int port, int speedCode) override;
+    int SioPutc(int port, int byte) override;
+    int SioRxQue(int port) override;
+    int SioGetc(int port) override;
+    int SioRxClear(int port) override;
+    int SioDone(int port) override;
+    int SioWinError(char* buffer, int length) override;
+    int waitHandle(int port) const override;
+
+  private:
+    OpenPort* find(int port);
+    const OpenPort* find(int port) const;
+    int osError(int error);
+    int openDevice(const std::string& device);
+    int configure(int fd);
+    int topUp(OpenPort& p);
+    int readAvailable(OpenPort& p);
+    int markGone(OpenPort& p, int error);
+    int writeByte(OpenPort& p, unsigned char byte);
+    int changeSettings(OpenPort& p, void (*change)(termios&, int, int, int), int a, int b, int c);
+    void release(int port);
+
+    DeviceResolver resolve_;
+    void* context_;
+    std::array<OpenPort, kPortCount> ports_{};
+    std::string lastError_;
+};
+
+OpenPort* PosixLibrary::find(int port) {
+    if (port < 0 || port >= kPortCount) return nullptr;
+    OpenPort& p = ports_[static_cast<std::size_t>(port)];
+    return p.fd >= 0 ? &p : nullptr;
+}
+
+const OpenPort* PosixLibrary::find(int port) const {
+    return const_cast<PosixLibrary*>(this)->find(port);
+}
+
+int PosixLibrary::osError(int error) {
+    lastError_ = std::system_category().message(error);
+    return kOsError;
+}
+
+// The descriptor on success; kOsError with the system's text otherwise.
+int PosixLibrary::openDevice(const std::string& device) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return osError(errno);
+    // flock keeps out every other program that locks the port, even one running as root, which
+    // TIOCEXCL alone does not; the lock goes with the descriptor.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = (errno == EWOULDBLOCK) ? EBUSY : errno;
+        ::close(fd);
+        return osError(error);
+    }
+    ::ioctl(fd, TIOCEXCL);  // best effort: later opens by others then fail too
+    const int result = configure(fd);
+    if (result < 0) {
+        ::flock(fd, LOCK_UN);
+        ::close(fd);
+        return result;
+    }
+    return fd;
+}
+
+int PosixLibrary::configure(int fd) {
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) return osError(errno);
+    makeRaw(t);
+    if (::tcsetattr(fd, TCSANOW, &t) != 0) return osError(errno);
+    return 0;
+}
+
+int PosixLibrary::SioReset(int port, int rxQueue, int /*txQueue*/) {
+    if (port < 0 || port >= kPortCount) return kNoSuchPort;
+    release(port);
+    const std::string device = resolve_ ? resolve_(port, context_) : std::string();
+    if (device.empty()) return kNoSuchPort;
+    const int fd = openDevice(device);
+    if (fd < 0) return fd;
+    OpenPort& p = ports_[static_cast<std::size_t>(port)];
+    p = OpenPort{};
+    p.fd = fd;
+    p.capacity = static_cast<std::size_t>(std::max(rxQueue, 1));
+    return 0;
+}
+
+int PosixLibrary::changeSettings(OpenPort& p, void (*change)(termios&, int, int, int), int a, int b,
+                                 int c) {
+    termios t{};
+    if (::tcgetattr(p.fd, &t) != 0) return osError(errno);
+    change(t, a, b, c);
+    if (::tcsetattr(p.fd, TCSANOW, &t) != 0) return osError(errno);
+    return 0;
+}
+
+int PosixLibrary::SioParms(int port, int parity, int stopBits, int dataBits) {
+    OpenPort* p = find(port);
+    if (!p) return kNotOpen;
+    if (parity < 0 || parity > 2 || stopBits < 0 || stopBits > 1 || dataBits < 5 || dataBits > 8)
+        return kBadArgument;
+    return changeSettings(
+        *p,
+        [](termios& t, int par, int stop, int bits) {
+            t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
+            t.c_cflag |= dataBitsFlag(bits);
+            if (par != 0) t.c_cflag |= PARENB;
+            if (par == 1) t.c_cflag |= PARODD;
+            if (stop == 1) t.c_cflag |= CSTOPB;
+        },
+        parity, stopBits, dataBits);
+}
+
+int PosixLibrary::SioBaud(int port, int speedCode) {
+    OpenPort* p = find(port);
+    if (!p) return kNotOpen;
+    if (speedFor(speedCode) == B0) return kBadArgument;
+    return changeSettings(
+        *p,
+        [](termios& t, int code, int, int) {
+            cfsetispeed(&t, speedFor(code));
+            cfsetospeed(&t, speedFor(code));
+        },
+        speedCode, 0, 0);
+}
+
+int PosixLibrary::markGone(OpenPort& p, int error) {
+    p.gone = true;
+    return osError(error);
+}
+
+// Moves what the kernel holds into the receive buffer, as much as the buffer has room for.
+int PosixLibrary::readAvailable(OpenPort& p) {
+    int pending = 0;
+    if (::ioctl(p.fd, FIONREAD, &pending) != 0) return markGone(p, errno);
+    const std::size_t room = p.capacity - std::min(p.capacity, p.waiting());
+    const std::size_t want = std::min(room, static_cast<std::size_t>(std::max(pending, 0)));
+    if (want == 0) return 0;
+    if (p.head > 0) {  // keep the buffer from creeping forward without bound
+        p.rx.erase(p.rx.begin(), p.rx.begin() + static_cast<std::ptrdiff_t>(p.head));
+        p.head = 0;
+    }
+    const std::size_t old = p.rx.size();
+    p.rx.resize(old + want);
+    const ssize_t got = ::read(p.fd, p.rx.data() + old, want);
+    const int error = errno;
+    p.rx.resize(old + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    if (got < 0 && error != EAGAIN && error != EINTR) return markGone(p, error);
+    return 0;
+}
+
+int PosixLibrary::topUp(OpenPort& p) {
+    if (p.gone) return kOsError;
+    pollfd poller{p.fd, POLLIN, 0};
+    if (::poll(&poller, 1, 0) <= 0) return 0;
+    if (poller.revents & POLLIN) {
+        const int result = readAvailable(p);
+        if (result < 0) return result;
+    }
+    // The device has gone once the bytes that came before the hang-up are all taken.
+    if ((poller.revents & kGoneEvents) && pendingBytes(p.fd) == 0) return markGone(p, EIO);
+    return 0;
+}
+
+int PosixLibrary::SioRxQue(int port) {
+    OpenPort* p = find(port);
+    if (!p) return kNotOpen;
+    const int result = topUp(*p);
+    // Bytes received before the device went are still handed out; after them, the error.
+    if (p->waiting() > 0) return static_cast<int>(p->waiting());
+    return result;
+}
+
+int PosixLibrary::SioGetc(int port) {
+    OpenPort* p = find(port);
+    if (!p) return kNoByte;
+    if (p->waiting() == 0) topUp(*p);
+    if (p->waiting() == 0) return kNoByte;
+    return p->rx[p->head++];
+}
+
+int PosixLibrary::writeByte(OpenPort& p, unsigned char byte) {
+    const auto deadline = std::chrono::steady_clock::now() + kWriteRoomWait;
+    for (;;) {
+        const ssize_t sent = ::write(p.fd, &byte, 1);
+        if (sent == 1) return 0;
+        if (sent < 0 && errno != EAGAIN && errno != EINTR) return markGone(p, errno);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return osError(EAGAIN);
+        pollfd poller{p.fd, POLLOUT, 0};
+        if (::poll(&poller, 1, static_cast<int>(left.count())) > 0 &&
+            (poller.revents & kGoneEvents) && !(poller.revents & POLLOUT))
+            return markGone(p, EIO);
+    }
+}
+
+int PosixLibrary::SioPutc(int port, int byte) {
+    OpenPort* p = find(port);
+    if (!p) return kNotOpen;
+    return writeByte(*p, static_cast<unsigned char>(byte));
+}
+
+int PosixLibrary::SioRxClear(int port) {
+    OpenPort* p = find(port);
+    if (!p) return kNotOpen;
+    p->rx.clear();
+    p->head = 0;
+    if (p->gone) return osError(EIO);
+    if (::tcflush(p->fd, TCIFLUSH) != 0) return osError(errno);
+    return 0;
+}
+
+void PosixLibrary::release(int port) {
+    OpenPort* p = find(port);
+    if (!p) return;
+    ::ioctl(p->fd, TIOCNXCL);
+    ::flock(p->fd, LOCK_UN);
+    ::close(p->fd);
+    *p = OpenPort{};
+}
+
+int PosixLibrary::SioDone(int port) {
+    if (!find(port)) return kNotOpen;
+    release(port);
+    return 0;
+}
+
+int PosixLibrary::SioWinError(char* buffer, int length) {
+    if (!buffer || length <= 0) return 0;
+    const std::size_t n = std::min(lastError_.size(), static_cast<std::size_t>(length - 1));
+    std::memcpy(buffer, lastError_.data(), n);
+    buffer[n] = '\0';
+    return static_cast<int>(n);
+}
+
+// A hung-up descriptor polls readable for ever, so it is never offered to a wait.
+int PosixLibrary::waitHandle(int port) const {
+    const OpenPort* p = find(port);
+    if (!p || p->gone) return -1;
+    pollfd poller{p->fd, POLLIN, 0};
+    if (::poll(&poller, 1, 0) > 0 && (poller.revents & kGoneEvents)) return -1;
+    return p->fd;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialLibrary> makePlatformLibrary(DeviceResolver resolve, void* context) {
+    return std::make_unique<PosixLibrary>(resolve, context);
+}
+
+}  // namespace sio
