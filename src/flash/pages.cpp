@@ -83,8 +83,8 @@ bool FlashSequence::programPages() {
     // text may fall into the page frames and the window stays open until the run ends.
     Flashing = true;
     link_.TickLimit = kPageTickLimit;
-    msg(face_, "Programming " + std::to_string(PageCount) + " pages. " +
-                   std::to_string(PageSize) + " bytes/page.");
+    msg(face_, "Programming " + std::to_string(PageCount) + " pages. " + std::to_string(PageSize) +
+                   " bytes/page.");
     face_.logReplace("=");
     link_.sendRaw(kOpenExchange);
     link_.GetRawByte();  // the bootloader's reply to "<" carries nothing
@@ -139,8 +139,8 @@ bool FlashSequence::stopBeforeFrame() {
 }
 
 bool FlashSequence::giveUp(int page) {
-    endRun(RunOutcome::PageFailed, "Programming failed on page " + std::to_string(page) +
-                                       " - giving up; " + kNeedsRescue);
+    endRun(RunOutcome::PageFailed,
+           "Programming failed on page " + std::to_string(page) + " - giving up; " + kNeedsRescue);
     return false;
 }
 

@@ -215,10 +215,10 @@ void FlashSequence::reportCompletion(bool eepromRan, bool eepromComplete) {
     outcome_ = RunOutcome::EepromIncomplete;
     msgError(face_, "EEPROM update incomplete.");
     if (prompt) {
-        const std::string text = face_.option(Option::EEOnly)
-                                     ? "The EEPROM update is incomplete " + retries
-                                     : "Flash programmed, but the EEPROM update is incomplete " +
-                                           retries;
+        const std::string text =
+            face_.option(Option::EEOnly)
+                ? "The EEPROM update is incomplete " + retries
+                : "Flash programmed, but the EEPROM update is incomplete " + retries;
         face_.ask({text, "Programming incomplete", Buttons::Ok, Icon::Exclamation});
     }
 }

@@ -48,7 +48,7 @@ struct UnitType {
 const UnitType* findUnitType(std::string_view id);
 
 class FlashSequence {
-public:
+  public:
     FlashSequence(Link& link, FirmwareImage& image, Face& face);
 
     // Handlers.
@@ -94,7 +94,7 @@ public:
     RunOutcome lastOutcome() const { return outcome_; }
     bool running() const { return running_; }
 
-private:
+  private:
     void runSequence();
     bool preChecks();
     bool versionCheck();
