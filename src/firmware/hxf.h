@@ -38,7 +38,7 @@ struct HxfReport {
 // carry and never touches FlashFileValid: deciding validity belongs to whoever knows the file
 // has ended. After the first failure every further line is ignored.
 class HxfReader {
-public:
+  public:
     explicit HxfReader(FirmwareImage& image) : image_(image) {}
 
     // Takes the next line, without its line end. Returns false once the read has failed.
@@ -48,9 +48,12 @@ public:
     const std::string& notice() const { return notice_; }
     const HxfReport& report() const { return report_; }
 
-private:
+  private:
     bool record(std::string_view text);
+    // Stores the n data bytes of a record from `address` on, adding each to `sum`.
+    bool store(std::string_view text, int address, int n, std::int32_t& sum);
     bool fail(const std::string& what);
+    std::string lineNumber() const;
 
     FirmwareImage& image_;
     HxfReport report_;
@@ -63,7 +66,7 @@ private:
 // ends with a line end has no empty line after it. Of each line only the first `keep`
 // characters are held, so memory stays bounded however long a line runs.
 class HxfLineSplitter {
-public:
+  public:
     explicit HxfLineSplitter(std::size_t keep = kHxfLineKeep) : keep_(keep) {}
 
     // Hands every line completed by `chunk` to `sink(std::string_view)`, which returns false to
@@ -97,7 +100,7 @@ public:
     // Characters held of the line being cut; never more than `keep`.
     std::size_t held() const { return held_.size(); }
 
-private:
+  private:
     template <typename Sink>
     bool emit(Sink& sink) {
         bool goOn = sink(std::string_view(held_));

@@ -1,8 +1,8 @@
 #include "firmware/reader.h"
 
+#include <exception>
 #include <filesystem>
 #include <fstream>
-#include <exception>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -93,11 +93,13 @@ Outcome pump(std::istream& in, Consume&& consume) {
 
 // A failing read may take part of the chunk it was reading with it, so the message names the
 // file rather than a line that might not be the one where reading stopped.
-std::string readErrorText(const std::string& name) { return "Cannot read file " + name; }
+std::string readErrorText(const std::string& name) {
+    return "Cannot read file " + name;
+}
 
 // One read of a file into the image: the parser, the line cutter and the notices not yet shown.
 class FileRead {
-public:
+  public:
     FileRead(Face& face, FirmwareImage& image) : face_(face), reader_(image) {}
 
     Outcome run(std::istream& in) {
@@ -111,7 +113,7 @@ public:
 
     const HxfReport& report() const { return reader_.report(); }
 
-private:
+  private:
     bool take(std::string_view line) {
         const bool goOn = reader_.line(line);
         if (!reader_.notice().empty()) {

@@ -3,6 +3,7 @@
 // temporary folder that cleans up after itself, and the log cut into its lines.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -10,8 +11,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <unistd.h>
 
 #include "firmware/image.h"
 
@@ -59,7 +58,7 @@ inline std::vector<std::string> logLines(std::string_view log) {
 
 // A fresh folder below the system's temporary folder, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir() {
         static std::atomic<int> serial{0};
         path_ = std::filesystem::temp_directory_path() /
@@ -85,7 +84,7 @@ public:
     std::string path(const std::string& name) const { return (path_ / name).string(); }
     std::string dir() const { return path_.string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -70,8 +70,8 @@ TEST(HxfLineEnds, ChunkBoundariesDoNotMatter) {
 }
 
 TEST(HxfLineEnds, FileSavedOnAnySystemReadsTheSame) {
-    const std::vector<std::string> lines = {
-        "! release", "", hxfRecord('C', 0, {1, 2, 3}), hxfRecord('E', 4, {9, 8}), "! end"};
+    const std::vector<std::string> lines = {"! release", "", hxfRecord('C', 0, {1, 2, 3}),
+                                            hxfRecord('E', 4, {9, 8}), "! end"};
     FirmwareImage reference;
     std::vector<std::string> referenceNotices;
     std::string crlf;

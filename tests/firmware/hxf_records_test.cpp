@@ -113,9 +113,17 @@ const std::vector<RecordCase>& recordCases() {
          1,
          0,
          {{true, 0, 0x04}}},
-        {"a checksum below 16 shows one digit", "C:01000000040A", "Checksum error @ line 1, 5 = A",
-         1, 0, {}},
-        {"the sum shows in upper case", "C:01000000AA00", "Checksum error @ line 1, AB = 0", 1, 0,
+        {"a checksum below 16 shows one digit",
+         "C:01000000040A",
+         "Checksum error @ line 1, 5 = A",
+         1,
+         0,
+         {}},
+        {"the sum shows in upper case",
+         "C:01000000AA00",
+         "Checksum error @ line 1, AB = 0",
+         1,
+         0,
          {}},
         {"a count that is not hex carries no data; the checksum follows the type",
          "C:zz00000001",
@@ -129,7 +137,11 @@ const std::vector<RecordCase>& recordCases() {
          1,
          0,
          {{true, 0, 0xAA}, {true, 1, kUntouched}}},
-        {"a lower-case data byte is not hex", "E:01000000ab54", "Bad Hex data byte @ line 1", 0, 0,
+        {"a lower-case data byte is not hex",
+         "E:01000000ab54",
+         "Bad Hex data byte @ line 1",
+         0,
+         0,
          {{false, 0, kUntouched}}},
     };
     return cases;
@@ -177,8 +189,8 @@ TEST(HxfRecordEdgeCases, NothingAfterAFailureIsRead) {
 // Line kinds and line numbers.
 
 TEST(HxfLineKinds, OnlyUpperCaseCAndEAreRecords) {
-    const std::vector<std::string> invalid = {"c:0100000055AA", "e:02001000A55AEF",
-                                              " C:0100000055AA", ":0100000055AA", "X", "\t!"};
+    const std::vector<std::string> invalid = {
+        "c:0100000055AA", "e:02001000A55AEF", " C:0100000055AA", ":0100000055AA", "X", "\t!"};
     for (const std::string& line : invalid) {
         SCOPED_TRACE(line);
         FirmwareImage image = filledImage(kUntouched);
@@ -322,9 +334,9 @@ TEST(HxfBounds, LongestRecordFillsTheImageEnd) {
 
 TEST(HxfImageState, SecondReadKeepsTheFirstReadsBytesWhereItHasNone) {
     FirmwareImage image;
-    ASSERT_EQ(readHxfText(hxfRecord('C', 0, {1, 2, 3, 4}) + "\r\n" + hxfRecord('E', 8, {7}), image)
-                  .error,
-              "");
+    ASSERT_EQ(
+        readHxfText(hxfRecord('C', 0, {1, 2, 3, 4}) + "\r\n" + hxfRecord('E', 8, {7}), image).error,
+        "");
     ASSERT_EQ(readHxfText(hxfRecord('C', 2, {0x30, 0x40, 0x50}), image).error, "");
     EXPECT_EQ(image.FlashImage[0], 1);
     EXPECT_EQ(image.FlashImage[1], 2);

@@ -1,6 +1,8 @@
 // Reading a firmware file from disk through the engine's face: the messages, the log, the error
 // label and FlashFileValid, for good files, bad files, missing files and files that misbehave.
 
+#include "firmware/reader.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "firmware/reader.h"
 #include "hxf_helpers.h"
 #include "support/recording_face.h"
 
@@ -63,9 +64,8 @@ TEST(ReadFlashFileGood, LogOfTheExampleLineForLine) {
     readFlashFile(face, image, name, false);
 
     EXPECT_EQ(logLines(face.log),
-              (std::vector<std::string>{"*** blank line (57) detected", "",
-                                        "120 lines in file -> ", name, "", "960 bytes Flash code",
-                                        "64 bytes EEPROM data"}));
+              (std::vector<std::string>{"*** blank line (57) detected", "", "120 lines in file -> ",
+                                        name, "", "960 bytes Flash code", "64 bytes EEPROM data"}));
     EXPECT_EQ(face.errorLabel, "*** blank line (57) detected");
     EXPECT_EQ(statusesOf(face), (Statuses{{Colour::Plain, "Reading flash file ..."},
                                           {Colour::Status, "Read file OK (120 lines)"}}));
@@ -139,7 +139,10 @@ TEST(ReadFlashFileGood, LineEndsOfAnySystemReadTheSame) {
 TEST(ReadFlashFileGood, NamesAreUsedAsTheirBytes) {
     TempDir dir;
     // UTF-8 and Latin-1 spellings of the same name are two different files here.
-    for (const std::string file : {"pr\xC3\xBC" "fung.HXF", "pr\xFC" "fung.HXF"}) {
+    for (const std::string file : {"pr\xC3\xBC"
+                                   "fung.HXF",
+                                   "pr\xFC"
+                                   "fung.HXF"}) {
         const std::string name = dir.write(file, "E:02001000A55AEF");
         RecordingFace face;
         FirmwareImage image;
@@ -164,17 +167,15 @@ TEST(ReadFlashFileFailure, LogHoldsTheNoticesSoFarAndBytesStay) {
     EXPECT_FALSE(image.FlashFileValid);
     EXPECT_EQ(face.log, "*** blank line (2) detected\r\n");
     EXPECT_EQ(face.errorLabel, "*** blank line (2) detected");
-    EXPECT_EQ(statusesOf(face),
-              (Statuses{{Colour::Plain, "Reading flash file ..."},
-                        {Colour::Error, "Invalid HXF file format @ line 4"}}));
+    EXPECT_EQ(statusesOf(face), (Statuses{{Colour::Plain, "Reading flash file ..."},
+                                          {Colour::Error, "Invalid HXF file format @ line 4"}}));
     EXPECT_EQ(image.FlashImage[0], 0x55);
     EXPECT_EQ(image.FlashImage[1], 0);
 }
 
 TEST(ReadFlashFileFailure, ChecksumErrorOfTheExample) {
     TempDir dir;
-    const std::string name =
-        dir.write("sum.HXF", "! a\r\n! b\r\n! c\r\nE:02001000A55AEE\r\n");
+    const std::string name = dir.write("sum.HXF", "! a\r\n! b\r\n! c\r\nE:02001000A55AEE\r\n");
     RecordingFace face;
     FirmwareImage image;
     readFlashFile(face, image, name, false);
@@ -241,30 +242,30 @@ TEST(ReadFlashFileFailure, RefusedWhileFlashingAndNothingChanges) {
 
 // A stream that yields `data` and then fails as a disk read would.
 class FailingBuf : public std::streambuf {
-public:
+  public:
     explicit FailingBuf(std::string data) : data_(std::move(data)) {
         setg(data_.data(), data_.data(), data_.data() + data_.size());
     }
 
-protected:
+  protected:
     int_type underflow() override { throw std::runtime_error("input/output error"); }
 
-private:
+  private:
     std::string data_;
 };
 
 // A stream without end that repeats `pattern`.
 class EndlessBuf : public std::streambuf {
-public:
+  public:
     explicit EndlessBuf(std::string pattern) : pattern_(std::move(pattern)) {}
 
-protected:
+  protected:
     int_type underflow() override {
         setg(pattern_.data(), pattern_.data(), pattern_.data() + pattern_.size());
         return traits_type::to_int_type(pattern_[0]);
     }
 
-private:
+  private:
     std::string pattern_;
 };
 
@@ -319,8 +320,9 @@ TEST(ReadFlashFileTrouble, FileOverTheLimitIsRefusedUpFront) {
     FirmwareImage image;
     readFlashFile(face, image, name, false);
     EXPECT_FALSE(image.FlashFileValid);
-    EXPECT_EQ(statusesOf(face), (Statuses{{Colour::Plain, "Reading flash file ..."},
-                                          {Colour::Error, "Flash file too large (over 1048576 bytes)"}}));
+    EXPECT_EQ(statusesOf(face),
+              (Statuses{{Colour::Plain, "Reading flash file ..."},
+                        {Colour::Error, "Flash file too large (over 1048576 bytes)"}}));
     EXPECT_EQ(image.FlashImage[0], 0) << "nothing of it is read";
     EXPECT_EQ(face.log, "old log");
 }
