@@ -4,8 +4,9 @@
 # Builds the fuzz target with clang's libFuzzer and the address and undefined-behaviour
 # sanitizers (and the C++ library's bounds checks, since a write past one array of the image
 # would land in the next one, where the address sanitizer cannot see it) straight from the
-# sources it needs, replays every regression file, then fuzzes from the seeds. Exits 1 on any finding (the input is kept and its path printed), 77 when no clang
-# is at hand, 0 otherwise. Prints the number of executions reached.
+# sources it needs, replays every regression file, then fuzzes from the seeds. Exits 1 on any
+# finding (the input is kept and its path printed), 77 when no clang is at hand, 0 otherwise.
+# Prints the number of executions reached.
 #
 # FUZZ_WORK_DIR: where the binary, corpus and findings go (default: a fresh temporary folder).
 # CLANGXX: the compiler (default clang++).
