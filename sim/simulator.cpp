@@ -110,7 +110,8 @@ void Simulator::exchange(TimePoint now) {
 // Bytes that leave while no host holds the port are lost, as on a real line.
 void Simulator::sendToHost(TimePoint now) {
     const std::string out = wire_.toHost(outbox_, now);
-    if (!attached_ || !pty_.isOpen()) {
+    attached_ = pty_.hostAttached();  // a host may have opened the port since the poll began
+    if (!attached_) {
         pendingWrite_.clear();
         return;
     }
@@ -155,8 +156,8 @@ bool Simulator::plugIn(TimePoint now, std::string& error) {
 }
 
 void Simulator::unplug() {
+    if (!options_.link.empty()) ::unlink(options_.link.c_str());  // gone before the hang-up shows
     pty_.close();
-    if (!options_.link.empty()) ::unlink(options_.link.c_str());
     outbox_.clear();
     wire_.reset();
     pendingWrite_.clear();

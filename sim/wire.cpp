@@ -9,7 +9,8 @@ Wire::Wire(const Options& options)
       faultRate_(options.faultRate),
       dropRate_(options.dropRate),
       flipRate_(options.flipRate),
-      random_(options.seed) {}
+      hostDamage_(options.seed),
+      unitDamage_(options.seed ^ 0x5A5A5A5Au) {}
 
 // A paced byte ends one byte time after both the line is free and the byte is ready.
 TimePoint Wire::slotEnd(TimePoint slot, TimePoint ready) const {
@@ -55,16 +56,16 @@ std::optional<TimePoint> Wire::nextDue(const Outbox& outbox) const {
 }
 
 std::optional<std::uint8_t> Wire::damageHostByte(std::uint8_t byte) {
-    if (random_.chance(dropRate_)) return std::nullopt;
-    if (random_.chance(flipRate_)) byte ^= static_cast<std::uint8_t>(1u << random_.below(8));
+    if (hostDamage_.chance(dropRate_)) return std::nullopt;
+    if (hostDamage_.chance(flipRate_)) byte ^= static_cast<std::uint8_t>(1u << hostDamage_.below(8));
     return byte;
 }
 
 // Half of the damaged bytes are lost, the other half arrive as some other value.
 std::optional<std::uint8_t> Wire::damageUnitByte(std::uint8_t byte) {
-    if (!random_.chance(faultRate_)) return byte;
-    if (random_.below(2) == 0) return std::nullopt;
-    return static_cast<std::uint8_t>(byte ^ (1 + random_.below(255)));
+    if (!unitDamage_.chance(faultRate_)) return byte;
+    if (unitDamage_.below(2) == 0) return std::nullopt;
+    return static_cast<std::uint8_t>(byte ^ (1 + unitDamage_.below(255)));
 }
 
 }  // namespace sim

@@ -40,7 +40,8 @@ private:
 
     bool pace_;
     double faultRate_, dropRate_, flipRate_;
-    Random random_;
+    Random hostDamage_;  // apart, so damage to host bytes does not depend on the readings sent
+    Random unitDamage_;
     std::deque<std::pair<std::uint8_t, TimePoint>> inbound_;
     TimePoint inSlot_{};
     TimePoint outSlot_{};
