@@ -56,7 +56,8 @@ Bootloader::Event Bootloader::receive(std::uint8_t byte, TimePoint now) {
             return Event::kNone;  // still resetting: the byte is lost
         case State::kAwaitOpen:
             if (byte == kOpen) {
-                unit_.send(std::string(1, static_cast<char>(kOpenAnswer)), Outbox::Kind::kBoot, now);
+                unit_.send(std::string(1, static_cast<char>(kOpenAnswer)), Outbox::Kind::kBoot,
+                           now);
                 state_ = State::kAwaitFrame;
             }
             return Event::kNone;

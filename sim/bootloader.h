@@ -13,7 +13,7 @@
 namespace sim {
 
 class Bootloader {
-public:
+  public:
     enum class Event { kNone, kRestart };
 
     explicit Bootloader(UnitContext& unit) : unit_(unit) {}
@@ -25,7 +25,7 @@ public:
     void tick(TimePoint now);
     std::optional<TimePoint> nextDeadline() const;
 
-private:
+  private:
     enum class State { kStarting, kAwaitOpen, kAwaitFrame, kPage, kData, kChecksum, kEndLow };
 
     bool midFrame() const;

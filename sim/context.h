@@ -26,14 +26,14 @@ struct Counters {
 
 // The --vanish-at point: fires once, then the main loop unplugs the unit.
 class VanishTrigger {
-public:
+  public:
     explicit VanishTrigger(VanishAt at) : at_(at) {}
     // True (once) when this event is the chosen point.
     bool hit(VanishAt::Kind kind, int value = 0);
     // True once after a hit, for the main loop.
     bool take();
 
-private:
+  private:
     VanishAt at_;
     bool fired_ = false;
 };

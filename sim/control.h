@@ -8,7 +8,7 @@
 namespace sim {
 
 class ControlFifo {
-public:
+  public:
     ControlFifo() = default;
     ControlFifo(const ControlFifo&) = delete;
     ControlFifo& operator=(const ControlFifo&) = delete;
@@ -20,7 +20,7 @@ public:
     // The complete command lines written so far, blanks trimmed, empty lines skipped.
     std::vector<std::string> readCommands();
 
-private:
+  private:
     std::string path_;
     int reader_ = -1;
     int keepOpen_ = -1;  // our own writer, so the reader never sees end-of-file

@@ -106,8 +106,9 @@ void Monitor::writeEeprom(const std::string& command, TimePoint now) {
     unit_.eeprom[static_cast<std::size_t>(*address)] = static_cast<std::uint8_t>(*data);
     ++unit_.counters.eepromWrites;
     const Options& o = unit_.options;
-    const bool lowerCase = o.lowerHex || o.eeLowerAll ||
-                           std::find(o.eeLower.begin(), o.eeLower.end(), *address) != o.eeLower.end();
+    const bool lowerCase =
+        o.lowerHex || o.eeLowerAll ||
+        std::find(o.eeLower.begin(), o.eeLower.end(), *address) != o.eeLower.end();
     const std::string text = "E " + hex4(*address);
     reply(lowerCase ? lower(text) : text, now);
 }

@@ -12,7 +12,7 @@
 namespace sim {
 
 class Monitor {
-public:
+  public:
     enum class Event { kNone, kEnterBootloader };
 
     explicit Monitor(UnitContext& unit) : unit_(unit) {}
@@ -24,7 +24,7 @@ public:
     void tick(TimePoint now);
     std::optional<TimePoint> nextDeadline() const;
 
-private:
+  private:
     Event execute(const std::string& command, TimePoint now);
     void reply(std::string text, TimePoint now);
     void writeEeprom(const std::string& command, TimePoint now);

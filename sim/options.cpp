@@ -125,29 +125,45 @@ Setter flag(bool Options::*field) {
     };
 }
 
+Setter millis(std::chrono::milliseconds Options::*field) {
+    return [field](Options& o, const std::string& v) { return setMs(o.*field, v); };
+}
+
+Setter rate(double Options::*field) {
+    return [field](Options& o, const std::string& v) { return setRate(o.*field, v); };
+}
+
+Setter counted(std::vector<CountedFault> Options::*field) {
+    return [field](Options& o, const std::string& v) { return addCounted(o.*field, v); };
+}
+
+bool setType(Options& o, const std::string& text) {
+    o.type = text;
+    return findUnitType(text) != nullptr;
+}
+
+bool setSeed(Options& o, const std::string& text) {
+    const auto seed = parseInt(text);
+    if (seed) o.seed = static_cast<std::uint32_t>(*seed);
+    return seed.has_value();
+}
+
 const std::map<std::string, Setter>& valueOptions() {
     static const std::map<std::string, Setter> table = {
         {"--version", text(&Options::version)},
-        {"--type", [](Options& o, const std::string& v) {
-             o.type = v;
-             return findUnitType(v) != nullptr;
-         }},
-        {"--reply-delay", [](Options& o, const std::string& v) { return setMs(o.replyDelay, v); }},
-        {"--restart-ms", [](Options& o, const std::string& v) { return setMs(o.restart, v); }},
-        {"--fault-rate", [](Options& o, const std::string& v) { return setRate(o.faultRate, v); }},
-        {"--drop-rate", [](Options& o, const std::string& v) { return setRate(o.dropRate, v); }},
-        {"--flip-rate", [](Options& o, const std::string& v) { return setRate(o.flipRate, v); }},
-        {"--seed", [](Options& o, const std::string& v) {
-             const auto seed = parseInt(v);
-             if (seed) o.seed = static_cast<std::uint32_t>(*seed);
-             return seed.has_value();
-         }},
-        {"--garble-page", [](Options& o, const std::string& v) { return addCounted(o.garblePages, v); }},
-        {"--reject-page", [](Options& o, const std::string& v) { return addCounted(o.rejectPages, v); }},
+        {"--type", setType},
+        {"--reply-delay", millis(&Options::replyDelay)},
+        {"--restart-ms", millis(&Options::restart)},
+        {"--fault-rate", rate(&Options::faultRate)},
+        {"--drop-rate", rate(&Options::dropRate)},
+        {"--flip-rate", rate(&Options::flipRate)},
+        {"--seed", setSeed},
+        {"--garble-page", counted(&Options::garblePages)},
+        {"--reject-page", counted(&Options::rejectPages)},
         {"--late-page", addLate},
         {"--wrong-id", setWrongId},
         {"--ee-lower", addEeLower},
-        {"--ee-wrong-read", [](Options& o, const std::string& v) { return addCounted(o.eeWrongReads, v); }},
+        {"--ee-wrong-read", counted(&Options::eeWrongReads)},
         {"--vanish-at", setVanish},
         {"--ee-init", text(&Options::eeInit)},
         {"--dump", text(&Options::dump)},

@@ -13,7 +13,7 @@
 namespace sim {
 
 class Outbox {
-public:
+  public:
     enum class Kind { kEcho, kReply, kData, kBoot };
 
     void push(std::string bytes, Kind kind, TimePoint notBefore);
@@ -26,7 +26,7 @@ public:
     // Takes the next byte off the queue; only when not empty.
     std::uint8_t pop();
 
-private:
+  private:
     struct Piece {
         std::string bytes;
         Kind kind;

@@ -9,7 +9,7 @@
 namespace sim {
 
 class PseudoTerminal {
-public:
+  public:
     PseudoTerminal() = default;
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
@@ -31,7 +31,7 @@ public:
     // Writes as much as the terminal takes now; returns the number of bytes written.
     std::size_t write(const std::string& bytes);
 
-private:
+  private:
     int master_ = -1;
     std::string path_;
 };

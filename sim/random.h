@@ -8,7 +8,7 @@
 namespace sim {
 
 class Random {
-public:
+  public:
     explicit Random(std::uint32_t seed) : engine_(seed) {}
 
     // True with probability p (0 never, 1 always).
@@ -19,7 +19,7 @@ public:
     // A whole number from 0 to n - 1.
     int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(engine_); }
 
-private:
+  private:
     std::mt19937 engine_;
 };
 

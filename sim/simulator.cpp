@@ -67,7 +67,8 @@ void Simulator::step() {
     std::vector<pollfd> fds{{signalPipe[0], POLLIN, 0}};
     if (control_.fd() >= 0) fds.push_back({control_.fd(), POLLIN, 0});
     if (attached_) {
-        fds.push_back({pty_.fd(), static_cast<short>(POLLIN | (pendingWrite_.empty() ? 0 : POLLOUT)), 0});
+        fds.push_back(
+            {pty_.fd(), static_cast<short>(POLLIN | (pendingWrite_.empty() ? 0 : POLLOUT)), 0});
     }
     ::poll(fds.data(), fds.size(), pollTimeout(Clock::now()));
     if (fds[0].revents != 0) {
@@ -119,7 +120,8 @@ void Simulator::sendToHost(TimePoint now) {
     const std::size_t written = pty_.write(pendingWrite_);
     traffic_.toHost += written;
     pendingWrite_.erase(0, written);
-    if (pendingWrite_.size() > kMaxUnread) pendingWrite_.erase(0, pendingWrite_.size() - kMaxUnread);
+    if (pendingWrite_.size() > kMaxUnread)
+        pendingWrite_.erase(0, pendingWrite_.size() - kMaxUnread);
 }
 
 void Simulator::obey(const std::string& command, TimePoint now) {

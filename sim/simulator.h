@@ -15,12 +15,12 @@
 namespace sim {
 
 class Simulator {
-public:
+  public:
     Simulator(const Options& options, const UnitType& type);
     // Runs until SIGTERM, SIGINT or "quit"; writes the dumps and returns the exit code.
     int run();
 
-private:
+  private:
     bool start(std::string& error);
     void step();
     int pollTimeout(TimePoint now) const;

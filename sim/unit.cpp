@@ -31,9 +31,13 @@ void Unit::powerUp(TimePoint now) {
     monitor_.powerUp(now);
 }
 
-void Unit::rescuePowerUp(TimePoint now) { enterBootloader(now, kRescueEntryDelay); }
+void Unit::rescuePowerUp(TimePoint now) {
+    enterBootloader(now, kRescueEntryDelay);
+}
 
-void Unit::powerOff() { mode_ = Mode::kOff; }
+void Unit::powerOff() {
+    mode_ = Mode::kOff;
+}
 
 void Unit::enterBootloader(TimePoint now, std::chrono::milliseconds delay) {
     ++unit_.counters.bootEntries;

@@ -15,7 +15,7 @@
 namespace sim {
 
 class Unit {
-public:
+  public:
     Unit(const Options& options, const UnitType& type, Outbox& outbox);
 
     // Loads the EEPROM from a raw file (missing bytes stay 0xFF); false if it cannot be read.
@@ -37,7 +37,7 @@ public:
     const std::vector<std::uint8_t>& eeprom() const { return unit_.eeprom; }
     const Counters& counters() const { return unit_.counters; }
 
-private:
+  private:
     enum class Mode { kOff, kMonitor, kBootloader, kRestarting };
 
     void enterBootloader(TimePoint now, std::chrono::milliseconds delay);

@@ -57,7 +57,8 @@ std::optional<TimePoint> Wire::nextDue(const Outbox& outbox) const {
 
 std::optional<std::uint8_t> Wire::damageHostByte(std::uint8_t byte) {
     if (hostDamage_.chance(dropRate_)) return std::nullopt;
-    if (hostDamage_.chance(flipRate_)) byte ^= static_cast<std::uint8_t>(1u << hostDamage_.below(8));
+    if (hostDamage_.chance(flipRate_))
+        byte ^= static_cast<std::uint8_t>(1u << hostDamage_.below(8));
     return byte;
 }
 

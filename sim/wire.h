@@ -17,7 +17,7 @@
 namespace sim {
 
 class Wire {
-public:
+  public:
     explicit Wire(const Options& options);
 
     // Bytes the host wrote, as read from the pseudo-terminal at `now`.
@@ -33,7 +33,7 @@ public:
 
     std::uint64_t bytesFromHost() const { return fromHost_; }
 
-private:
+  private:
     TimePoint slotEnd(TimePoint slot, TimePoint ready) const;
     std::optional<std::uint8_t> damageHostByte(std::uint8_t byte);
     std::optional<std::uint8_t> damageUnitByte(std::uint8_t byte);

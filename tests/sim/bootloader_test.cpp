@@ -35,7 +35,9 @@ struct BootedUnit {
     std::string version;
 };
 
-std::vector<std::uint8_t> erased(std::size_t size) { return std::vector<std::uint8_t>(size, 0xFF); }
+std::vector<std::uint8_t> erased(std::size_t size) {
+    return std::vector<std::uint8_t>(size, 0xFF);
+}
 
 TEST(BootloaderEntry, CommandWithVersionAnnouncesPromptAndIdentification) {
     BootedUnit unit;

@@ -100,8 +100,8 @@ TEST(Vanish, AtAPageTheDeviceHangsUpAndComesBackOnReplug) {
     ASSERT_TRUE(again.quiet());
     ASSERT_EQ(unit.sim.stop(), 0);
     const auto flash = unit.sim.flash();
-    EXPECT_EQ(flash[64], 1);           // page 1 was stored
-    EXPECT_EQ(flash[2 * 64], 0xFF);    // page 2 was not
+    EXPECT_EQ(flash[64], 1);         // page 1 was stored
+    EXPECT_EQ(flash[2 * 64], 0xFF);  // page 2 was not
 }
 
 TEST(Vanish, AtAnEepromWriteNothingIsWritten) {

@@ -95,8 +95,8 @@ TEST(MonitorReadings, StreamAtPowerUpStopOnTfAndResumeOnT1) {
     Port port(sim.linkPath());
     ASSERT_TRUE(port.isOpen());
     const std::string streamed = port.readFor(450ms);
-    const auto lines = std::distance(std::sregex_iterator(streamed.begin(), streamed.end(), kReading),
-                                     std::sregex_iterator());
+    const auto lines = std::distance(
+        std::sregex_iterator(streamed.begin(), streamed.end(), kReading), std::sregex_iterator());
     EXPECT_GE(lines, 2) << streamed;
     ASSERT_TRUE(port.quiet());
     EXPECT_EQ(port.readFor(400ms), "");

@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 constexpr std::chrono::seconds kPatience{5};
 
 class Port {
-public:
+  public:
     explicit Port(const std::string& path);
     ~Port();
     Port(const Port&) = delete;
@@ -38,7 +38,7 @@ public:
     // Stops the unasked readings: "tf" and its reply; true when the reply came.
     bool quiet();
 
-private:
+  private:
     // Waits up to `limit` for more bytes; false on a time-out or hang-up.
     bool fill(std::chrono::milliseconds limit);
 

@@ -37,8 +37,8 @@ std::vector<std::uint8_t> readBytes(const std::string& path) {
 
 std::string makeFolder() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                          "/ondo-sim-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/ondo-sim-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     return ::mkdtemp(buffer.data()) != nullptr ? std::string(buffer.data()) : std::string();
@@ -80,8 +80,8 @@ SimProcess::~SimProcess() {
 }
 
 void SimProcess::launch(const std::vector<std::string>& options) {
-    std::vector<std::string> args = {ONDO_SIM_PATH, "--link",  link_,  "--control", control_,
-                                     "--dump",      dump_,    "--stats", stats_,   "--ack",
+    std::vector<std::string> args = {ONDO_SIM_PATH, "--link",      link_,     "--control", control_,
+                                     "--dump",      dump_,         "--stats", stats_,      "--ack",
                                      ack_,          "--path-file", pathFile_};
     args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
@@ -168,9 +168,13 @@ int SimProcess::stop() {
     return exitStatus_;
 }
 
-std::vector<std::uint8_t> SimProcess::flash() const { return readBytes(dump_ + ".flash"); }
+std::vector<std::uint8_t> SimProcess::flash() const {
+    return readBytes(dump_ + ".flash");
+}
 
-std::vector<std::uint8_t> SimProcess::eeprom() const { return readBytes(dump_ + ".eeprom"); }
+std::vector<std::uint8_t> SimProcess::eeprom() const {
+    return readBytes(dump_ + ".eeprom");
+}
 
 std::map<std::string, long long> SimProcess::stats() const {
     std::map<std::string, long long> values;

@@ -14,7 +14,7 @@
 namespace ondo::testing {
 
 class SimProcess {
-public:
+  public:
     // How long any wait on the simulator may take before it counts as hung.
     static constexpr std::chrono::seconds kPatience{10};
 
@@ -48,7 +48,7 @@ public:
     // The counters, "key value" lines, by key.
     std::map<std::string, long long> stats() const;
 
-private:
+  private:
     void launch(const std::vector<std::string>& options);
     bool waitForAcknowledgement(const std::string& command, int number) const;
 
