@@ -80,7 +80,8 @@ bool HxfReader::store(std::string_view text, int address, int n, std::int32_t& s
         const int byte = HexVal(field(text, dataPosition(k), 2));
         // The bytes before it stay stored, as a failing record's bytes do.
         if (byte < 0) return fail("Bad Hex data byte @ line " + lineNumber());
-        memory[static_cast<std::size_t>(address + k)] = static_cast<std::uint8_t>(byte);
+        memory[static_cast<std::size_t>(address) + static_cast<std::size_t>(k)] =
+            static_cast<std::uint8_t>(byte);
         ++stored;
         sum += byte;
     }

@@ -14,10 +14,10 @@ namespace ondo {
 
 namespace {
 
-constexpr std::size_t kChunkBytes = 64 * 1024;
+constexpr std::size_t kChunkBytes = std::size_t{64} * 1024;
 // Blank-line notices go to the log in batches of about this size: one append per notice would
 // make a file of many blank lines slow to show, and one append at the end would hold them all.
-constexpr std::size_t kNoticeBatch = 64 * 1024;
+constexpr std::size_t kNoticeBatch = std::size_t{64} * 1024;
 
 const char* const kCRLF = "\r\n";
 
