@@ -167,15 +167,17 @@ void Simulator::unplug() {
     unit_.powerOff();
 }
 
+// The link and the path file are in place before the line on standard output, so whoever waits
+// for that line finds them.
 void Simulator::announce() {
-    std::printf("%s\n", pty_.path().c_str());
-    std::fflush(stdout);
     if (!options_.link.empty() && !replaceSymlink(options_.link, pty_.path())) {
         std::fprintf(stderr, "ondo-unit-sim: cannot link %s\n", options_.link.c_str());
     }
     if (!options_.pathFile.empty() && !writeFileAtomically(options_.pathFile, pty_.path() + "\n")) {
         std::fprintf(stderr, "ondo-unit-sim: cannot write %s\n", options_.pathFile.c_str());
     }
+    std::printf("%s\n", pty_.path().c_str());
+    std::fflush(stdout);
 }
 
 void Simulator::writeOutputs() {
