@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 
 #include "sim/port.h"
@@ -141,6 +142,30 @@ TEST(ControlLifetime, QuitEndsTheProcessWithItsDumps) {
     EXPECT_EQ(sim.stop(), 0);
     EXPECT_EQ(sim.eeprom().size(), 512u);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(sim.linkPath())));
+}
+
+TEST(ControlLifetime, FirstLineOnStandardOutputIsTheDeviceAndTheLinkIsThereByThen) {
+    const std::filesystem::path folder = ::testing::TempDir() + "sim-stdout";
+    std::filesystem::create_directories(folder);
+    const std::string link = (folder / "unit").string();
+    const std::string fifo = (folder / "control").string();
+    const std::string command =
+        std::string("exec ") + ONDO_SIM_PATH + " --link " + link + " --control " + fifo;
+    FILE* out = ::popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    char line[256] = {};
+    const bool got = std::fgets(line, sizeof line, out) != nullptr;
+    const bool linked = std::filesystem::is_symlink(link);
+    const std::string target = linked ? std::filesystem::read_symlink(link).string() : "";
+    if (FILE* control = std::fopen(fifo.c_str(), "w")) {
+        std::fputs("quit\n", control);
+        std::fclose(control);
+    }
+    EXPECT_EQ(::pclose(out), 0);
+    std::filesystem::remove_all(folder);
+    ASSERT_TRUE(got);
+    EXPECT_TRUE(linked);
+    EXPECT_EQ(target + "\n", line);
 }
 
 TEST(ControlLifetime, UnknownCommandIsRefusedAndTheUnitCarriesOn) {
