@@ -2,6 +2,7 @@
 // unit holds afterwards; the options and the rescue entry.
 
 #include <cstdio>
+#include <ostream>
 
 #include "e2e/e2e_bench.h"
 
@@ -15,6 +16,8 @@ struct TypeRow {
     int eeSize;
     int endWord;
 };
+
+void PrintTo(const TypeRow& row, std::ostream* out) { *out << row.id; }
 
 class EveryUnitType : public EndToEnd, public ::testing::WithParamInterface<TypeRow> {};
 
