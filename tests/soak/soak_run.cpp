@@ -1,0 +1,318 @@
+#include "soak/soak_run.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <thread>
+
+#include "support/sim_process.h"
+
+extern char** environ;
+
+namespace ondo::testing {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kPollStep{20};
+constexpr int kFlashBytes = 32769;  // code-flash addresses 0 to 32768
+constexpr int kEepromBytes = 2048;
+constexpr int kRecordBytes = 16;
+constexpr std::uint64_t kImageSeed = 20240611;
+
+// One record of the firmware file: kind, ":", count, address, type 00, data, checksum.
+std::string record(char kind, int address, const std::uint8_t* data, int count) {
+    char field[4];
+    unsigned sum = 0;
+    std::string line{kind, ':'};
+    auto put = [&](unsigned byte) {
+        std::snprintf(field, sizeof field, "%02X", byte & 0xFFu);
+        line += field;
+        sum += byte;
+    };
+    put(static_cast<unsigned>(count));
+    put(static_cast<unsigned>(address >> 8));
+    put(static_cast<unsigned>(address & 0xFF));
+    put(0);
+    for (int i = 0; i < count; ++i) put(data[i]);
+    put((0x100 - (sum & 0xFF)) & 0xFF);
+    return line + "\r\n";
+}
+
+void writeRecords(std::ofstream& out, char kind, const std::vector<std::uint8_t>& bytes) {
+    const int size = static_cast<int>(bytes.size());
+    for (int address = 0; address < size; address += kRecordBytes) {
+        out << record(kind, address, bytes.data() + address,
+                      std::min(kRecordBytes, size - address));
+    }
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+long fileSize(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : 0;
+}
+
+// The environment of the utility: the parent's, with a home of its own so the user's settings
+// are neither read nor written, and no display.
+std::vector<std::string> childEnvironment(const std::string& home) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("HOME=", 0) == 0 || entry.rfind("XDG_CONFIG_HOME=", 0) == 0) continue;
+        env.push_back(entry);
+    }
+    env.push_back("HOME=" + home);
+    env.push_back("XDG_CONFIG_HOME=" + home + "/config");
+    env.push_back("QT_QPA_PLATFORM=offscreen");
+    return env;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+    std::vector<char*> out;
+    for (std::string& text : texts) out.push_back(text.data());
+    out.push_back(nullptr);
+    return out;
+}
+
+// Starts "ondo-flash flash ..." with no terminal: standard input from /dev/null, the JSON
+// events into out, the status texts into err.
+pid_t startFlash(const SoakPlan& plan, const std::string& port, const std::string& file,
+                 const std::string& folder) {
+    std::vector<std::string> args = {ONDO_FLASH_PATH, "flash",        "--port", port,
+                                     "--file",        file,           "--progress=json"};
+    args.insert(args.end(), plan.flashOptions.begin(), plan.flashOptions.end());
+    std::vector<std::string> env = childEnvironment(folder);
+    std::vector<char*> argv = pointers(args);
+    std::vector<char*> envp = pointers(env);
+    const std::string out = folder + "/out";
+    const std::string err = folder + "/err";
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(126);
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || o < 0 || e < 0) ::_exit(126);
+    ::dup2(in, STDIN_FILENO);
+    ::dup2(o, STDOUT_FILENO);
+    ::dup2(e, STDERR_FILENO);
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+}
+
+struct Watch {
+    int status = 0;
+    bool hung = false;
+    double seconds = 0;
+    double longestSilence = 0;
+};
+
+// Waits for the utility, killing it when it outlives the plan's bound or stays silent too long.
+Watch watchFlash(pid_t pid, const std::string& out, double boundSeconds) {
+    Watch w;
+    const auto start = Clock::now();
+    auto lastOutput = start;
+    long lastSize = 0;
+    for (;;) {
+        const auto now = Clock::now();
+        const long size = fileSize(out);
+        if (size != lastSize) lastSize = size, lastOutput = now;
+        const double quiet = std::chrono::duration<double>(now - lastOutput).count();
+        w.longestSilence = std::max(w.longestSilence, quiet);
+        w.seconds = std::chrono::duration<double>(now - start).count();
+        if (::waitpid(pid, &w.status, WNOHANG) == pid) return w;
+        if (quiet > kSilenceBound.count() || w.seconds > boundSeconds) {
+            w.hung = true;
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &w.status, 0);
+            return w;
+        }
+        std::this_thread::sleep_for(kPollStep);
+    }
+}
+
+// The outcome and exit status of the "end" event, the last line of the JSON output.
+std::string field(const std::string& line, const std::string& key) {
+    const std::size_t at = line.find("\"" + key + "\":\"");
+    if (at == std::string::npos) return {};
+    const std::size_t from = at + key.size() + 4;
+    std::size_t to = from;
+    while (to < line.size() && line[to] != '"') to += line[to] == '\\' ? 2 : 1;
+    return line.substr(from, std::min(to, line.size()) - from);
+}
+
+bool endEvent(const std::string& json, std::string& outcome, std::string& message,
+              int& exitCode) {
+    const std::size_t at = json.rfind("{\"event\":\"end\"");
+    if (at == std::string::npos) return false;
+    const std::string line = json.substr(at, json.find('\n', at) - at);
+    const std::size_t x = line.find("\"exit\":");
+    if (x == std::string::npos) return false;
+    outcome = field(line, "outcome");
+    message = field(line, "message");
+    exitCode = std::atoi(line.c_str() + x + 7);
+    return true;
+}
+
+bool flashHolds(const std::vector<std::uint8_t>& dump, const SoakPlan& plan,
+                const SoakFirmware& firmware) {
+    const std::size_t size = static_cast<std::size_t>(plan.pageSize) * plan.pageCount;
+    if (dump.size() != size) return false;
+    for (std::size_t a = 0; a < size; ++a) {
+        const std::uint8_t expected = a < firmware.flash.size() ? firmware.flash[a] : 0xFF;
+        const std::uint8_t untouched = 0xFF;
+        if (dump[a] != (plan.scope == Scope::EEOnly ? untouched : expected)) return false;
+    }
+    return true;
+}
+
+bool eepromHolds(const std::vector<std::uint8_t>& dump, const SoakPlan& plan,
+                 const SoakFirmware& firmware) {
+    if (dump.size() != static_cast<std::size_t>(plan.eeSize)) return false;
+    for (std::size_t a = 0; a < dump.size(); ++a) {
+        const std::uint8_t expected = plan.scope == Scope::FlashOnly ? 0xFF : firmware.eeprom[a];
+        if (dump[a] != expected) return false;
+    }
+    return true;
+}
+
+double optionRate(const SoakPlan& plan, const std::string& option) {
+    const auto it = std::find(plan.simOptions.begin(), plan.simOptions.end(), option);
+    return it == plan.simOptions.end() || it + 1 == plan.simOptions.end() ? 0 : std::atof((it + 1)->c_str());
+}
+
+// Faults the rates stand for: bytes to the unit lost or flipped, bytes from it damaged.
+double expectedFaults(const SoakPlan& plan, const std::map<std::string, long long>& stats) {
+    const auto count = [&](const char* key) {
+        const auto it = stats.find(key);
+        return it == stats.end() ? 0.0 : static_cast<double>(it->second);
+    };
+    const double toUnit = count("bytes_from_host");
+    const double drop = optionRate(plan, "--drop-rate");
+    const double flip = optionRate(plan, "--flip-rate");
+    const double damage = optionRate(plan, "--fault-rate");
+    const double sent = count("bytes_to_host");
+    return toUnit * (drop + (1 - drop) * flip) + sent / (1 - damage / 2) * damage;
+}
+
+// Whether the exit status fits the run: 9 only when no --yes answered the boxes, 8 only when it
+// did, and the final event says the same.
+bool exitFits(const SoakResult& r, bool endSeen, int endExit) {
+    static const int kReported[] = {0, 5, 6, 7, 8, 9};
+    if (std::find(std::begin(kReported), std::end(kReported), r.exitCode) == std::end(kReported))
+        return false;
+    if (!endSeen || endExit != r.exitCode) return false;
+    if ((r.outcome == "complete") != (r.exitCode == 0)) return false;
+    if (r.plan.yes && r.exitCode == 9) return false;
+    if (!r.plan.yes && r.exitCode == 8) return false;
+    return true;
+}
+
+Verdict judge(const SoakResult& r) {
+    if (r.exitCode != 0) return Verdict::ReportedFailed;
+    if (!r.eepromRight) return Verdict::EepromWrongOk;
+    if (!r.flashRight) return Verdict::FlashWrongOk;
+    return Verdict::Correct;
+}
+
+void conclude(SoakResult& r, const Watch& w, const std::string& folder, SimProcess& unit,
+              const SoakFirmware& firmware) {
+    r.seconds = w.seconds;
+    r.longestSilence = w.longestSilence;
+    unit.stop();
+    r.flashRight = flashHolds(unit.flash(), r.plan, firmware);
+    r.eepromRight = eepromHolds(unit.eeprom(), r.plan, firmware);
+    r.faultsExpected = expectedFaults(r.plan, unit.stats());
+    if (w.hung) {
+        r.verdict = Verdict::Hang;
+        r.note = "killed after " + std::to_string(w.seconds) + " s";
+        return;
+    }
+    r.exitCode = WIFEXITED(w.status) ? WEXITSTATUS(w.status) : -1;
+    int endExit = -1;
+    const bool endSeen = endEvent(readText(folder + "/out"), r.outcome, r.message, endExit);
+    if (!exitFits(r, endSeen, endExit)) {
+        r.verdict = Verdict::Broken;
+        r.note = "exit " + std::to_string(r.exitCode) + ", end event " +
+                 (endSeen ? r.outcome + " " + std::to_string(endExit) : "missing") + "; " +
+                 readText(folder + "/err").substr(0, 400);
+        return;
+    }
+    r.verdict = judge(r);
+}
+
+// With ONDO_SOAK_KEEP naming a folder, the output of every run that did not end verified
+// correct is kept there as SEED.out (the JSON events) and SEED.err (the status texts).
+void keepOutput(const SoakResult& r, const std::string& folder) {
+    const char* keep = std::getenv("ONDO_SOAK_KEEP");
+    if (keep == nullptr || *keep == '\0' || r.verdict == Verdict::Correct) return;
+    const std::string base = std::string(keep) + "/" + std::to_string(r.plan.seed);
+    std::ofstream(base + ".out", std::ios::binary) << readText(folder + "/out");
+    std::ofstream(base + ".err", std::ios::binary) << readText(folder + "/err");
+}
+
+}  // namespace
+
+const char* verdictName(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::Correct: return "verified correct";
+        case Verdict::ReportedFailed: return "reported failed";
+        case Verdict::FlashWrongOk: return "reported complete, flash wrong";
+        case Verdict::EepromWrongOk: return "reported complete, EEPROM wrong";
+        case Verdict::Hang: return "hang";
+        case Verdict::Broken: return "broken";
+    }
+    return "?";
+}
+
+SoakFirmware::SoakFirmware(const std::string& file) : path(file) {
+    std::uint64_t state = kImageSeed;
+    for (int a = 0; a < kFlashBytes; ++a) flash.push_back(static_cast<std::uint8_t>(splitMix(state)));
+    for (int a = 0; a < kEepromBytes; ++a) eeprom.push_back(static_cast<std::uint8_t>(splitMix(state)));
+    std::ofstream out(path, std::ios::binary);
+    out << "! soak firmware: every flash address and 2048 EEPROM bytes\r\n";
+    writeRecords(out, 'C', flash);
+    writeRecords(out, 'E', eeprom);
+}
+
+SoakResult runSoak(const SoakPlan& plan, const SoakFirmware& firmware) {
+    SoakResult r;
+    r.plan = plan;
+    SimProcess unit(plan.simOptions);
+    if (!unit.started()) {
+        r.note = "the simulated unit did not start: " + unit.error();
+        return r;
+    }
+    const pid_t pid = startFlash(plan, unit.linkPath(), firmware.path, unit.folder());
+    if (pid < 0) {
+        r.note = std::string("fork: ") + std::strerror(errno);
+        return r;
+    }
+    const Watch w = watchFlash(pid, unit.folder() + "/out", plan.boundSeconds());
+    conclude(r, w, unit.folder(), unit, firmware);
+    keepOutput(r, unit.folder());
+    return r;
+}
+
+std::string replayCommand(const SoakPlan& plan) {
+    return "tests/soak/soak.sh --replay " + std::to_string(plan.seed);
+}
+
+}  // namespace ondo::testing
