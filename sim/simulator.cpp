@@ -70,7 +70,8 @@ void Simulator::step() {
         fds.push_back(
             {pty_.fd(), static_cast<short>(POLLIN | (pendingWrite_.empty() ? 0 : POLLOUT)), 0});
     }
-    ::poll(fds.data(), fds.size(), pollTimeout(Clock::now()));
+    const std::optional<timespec> wait = pollTimeout(Clock::now());
+    ::ppoll(fds.data(), fds.size(), wait ? &*wait : nullptr, nullptr);
     if (fds[0].revents != 0) {
         char drain[16];
         [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], drain, sizeof drain);
@@ -82,16 +83,22 @@ void Simulator::step() {
     exchange(Clock::now());
 }
 
-int Simulator::pollTimeout(TimePoint now) const {
+// The wait runs to the nanosecond: a wait in whole milliseconds would send each paced reply up
+// to a millisecond late and hold each command as long before the unit took it, a stretch of the
+// line that a real unit does not have.
+std::optional<timespec> Simulator::pollTimeout(TimePoint now) const {
     std::optional<TimePoint> due = unit_.nextDeadline();
     if (const auto wire = wire_.nextDue(outbox_)) due = due ? std::min(*due, *wire) : *wire;
     if (pty_.isOpen() && !attached_) {
         due = due ? std::min(*due, now + kAttachCheck) : now + kAttachCheck;
     }
-    if (!due) return -1;
-    if (*due <= now) return 0;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now);
-    return static_cast<int>(wait.count());
+    if (!due) return std::nullopt;
+    const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::max(*due - now, TimePoint::duration::zero()));
+    timespec t{};
+    t.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
+    t.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
+    return t;
 }
 
 void Simulator::exchange(TimePoint now) {

@@ -2,6 +2,8 @@
 // The simulator's one thread: a poll loop that moves bytes between the pseudo-terminal and the
 // unit through the line model, runs the unit's timers, and obeys the control FIFO and signals.
 
+#include <ctime>
+#include <optional>
 #include <string>
 
 #include "control.h"
@@ -23,7 +25,7 @@ class Simulator {
   private:
     bool start(std::string& error);
     void step();
-    int pollTimeout(TimePoint now) const;
+    std::optional<timespec> pollTimeout(TimePoint now) const;  // none: wait for an event
     void exchange(TimePoint now);
     void sendToHost(TimePoint now);
     void obey(const std::string& command, TimePoint now);
