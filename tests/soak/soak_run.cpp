@@ -29,6 +29,7 @@ constexpr int kFlashBytes = 32769;  // code-flash addresses 0 to 32768
 constexpr int kEepromBytes = 2048;
 constexpr int kRecordBytes = 16;
 constexpr std::uint64_t kImageSeed = 20240611;
+constexpr std::size_t kStartUpEESize = 512;  // the utility's EEPROM size before any identification
 
 // One record of the firmware file: kind, ":", count, address, type 00, data, checksum.
 std::string record(char kind, int address, const std::uint8_t* data, int count) {
@@ -183,14 +184,52 @@ bool flashHolds(const std::vector<std::uint8_t>& dump, const SoakPlan& plan,
     return true;
 }
 
+// The EEPROM addresses a run updates: all of the unit's, except on an EE only run, which learns
+// no unit type (that comes from the bootloader's identification) and so updates the 512 bytes
+// the utility assumes at start-up; the rest stays as it was.
+std::size_t eepromUpdated(const SoakPlan& plan) {
+    if (plan.scope == Scope::FlashOnly) return 0;
+    const std::size_t size = static_cast<std::size_t>(plan.eeSize);
+    return plan.scope == Scope::EEOnly ? std::min<std::size_t>(kStartUpEESize, size) : size;
+}
+
 bool eepromHolds(const std::vector<std::uint8_t>& dump, const SoakPlan& plan,
                  const SoakFirmware& firmware) {
     if (dump.size() != static_cast<std::size_t>(plan.eeSize)) return false;
+    const std::size_t updated = eepromUpdated(plan);
     for (std::size_t a = 0; a < dump.size(); ++a) {
-        const std::uint8_t expected = plan.scope == Scope::FlashOnly ? 0xFF : firmware.eeprom[a];
+        const std::uint8_t expected = a < updated ? firmware.eeprom[a] : 0xFF;
         if (dump[a] != expected) return false;
     }
     return true;
+}
+
+// Which pages differ from the image, and what they hold instead: another page of the image
+// (a page number damaged on the line), erased flash (a page never stored), or other bytes.
+std::string flashDifference(const std::vector<std::uint8_t>& dump, const SoakPlan& plan,
+                            const SoakFirmware& firmware) {
+    const std::size_t size = static_cast<std::size_t>(plan.pageSize);
+    auto imagePage = [&](int page) {
+        std::vector<std::uint8_t> bytes;
+        for (std::size_t i = 0; i < size; ++i) {
+            const std::size_t a = static_cast<std::size_t>(page) * size + i;
+            bytes.push_back(a < firmware.flash.size() ? firmware.flash[a] : 0xFF);
+        }
+        return bytes;
+    };
+    std::string text;
+    for (int page = 0; page < plan.pageCount && dump.size() >= size * plan.pageCount; ++page) {
+        const auto begin = dump.begin() + static_cast<std::ptrdiff_t>(page * size);
+        const std::vector<std::uint8_t> held(begin, begin + static_cast<std::ptrdiff_t>(size));
+        if (held == imagePage(page)) continue;
+        std::string what = "other bytes";
+        if (std::all_of(held.begin(), held.end(), [](std::uint8_t b) { return b == 0xFF; }))
+            what = "erased";
+        for (int other = 0; other < plan.pageCount; ++other)
+            if (other != page && held == imagePage(other)) what = "page " + std::to_string(other);
+        text += (text.empty() ? "" : "; ") + ("page " + std::to_string(page) + " holds " + what);
+    }
+    return text;
 }
 
 double optionRate(const SoakPlan& plan, const std::string& option) {
@@ -256,6 +295,7 @@ void conclude(SoakResult& r, const Watch& w, const std::string& folder, SimProce
         return;
     }
     r.verdict = judge(r);
+    if (r.verdict == Verdict::FlashWrongOk) r.note = flashDifference(unit.flash(), r.plan, firmware);
 }
 
 // With ONDO_SOAK_KEEP naming a folder, the output of every run that did not end verified
