@@ -1,0 +1,355 @@
+// bench_update: whole updates from the command line against the simulated unit at the real line
+// rate, three runs a unit type, and the medians of where the time went.
+//
+//   bench_update [--runs N] [TYPE...]        (default: 3 runs of AlaR NmaS BmaS EnbS XobS)
+//
+// For each run: ondo-unit-sim --pace --type TYPE, then
+// `ondo-flash flash --port LINK --file TYPE.HXF --yes --progress=json`; the JSON lines are
+// time-stamped as they arrive, which brackets the page loop and the EEPROM update; wait4 gives
+// the utility's CPU time and peak resident memory; the simulated unit counts the bytes on the
+// line. A run counts only when it ends with exit status 0 and the unit then holds exactly the
+// firmware file's bytes.
+//
+// Two floors are printed. The byte floor counts every byte on the line, both ways, one after the
+// other, plus the sequence's fixed waits and the unit's restart. The exchange floor is what the
+// line can actually do: it is full duplex, so the unit's echo of a command overlaps the command
+// itself, and the restart and the readings sent meanwhile fall inside the 30-tick restart delay.
+// docs/performance.md explains both.
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "flash/sequence.h"
+#include "support/sim_process.h"
+
+namespace ondo::bench {
+namespace {
+
+constexpr double kLineBytesPerSecond = 1920.0;  // 19,200 bit/s, 10 bits a byte
+constexpr double kTick = 0.1;                   // seconds
+constexpr int kVersionSettleTicks = 5;          // after "m0" in the version check
+constexpr int kRestartTicks = 30;               // after the end word
+constexpr double kAnnouncement = 0.050;         // bootloader's ">" after the entry command's CR
+constexpr int kReadingBytes = 21;               // LF "D 14.70 0.998 0812" CR LF
+constexpr std::chrono::seconds kRunLimit{600};
+const char* const kVersion = "0024";  // the simulated unit's default version text
+
+// The bytes of one whole update as the sequence exchanges them, readings left out.
+struct Transcript {
+    long long toUnit = 0;
+    long long fromUnit = 0;
+    long long critical = 0;  // byte times that cannot overlap on a full-duplex line
+
+    // A monitor command: every byte is echoed as it arrives, so only the echo of the final CR
+    // adds to the time; the reply line (LF, text, CR LF) follows it.
+    void command(const std::string& text, const std::string& reply) {
+        const long long sent = static_cast<long long>(text.size()) + 1;
+        const long long replyBytes = reply.empty() ? 0 : static_cast<long long>(reply.size()) + 3;
+        toUnit += sent;
+        fromUnit += sent + replyBytes;
+        critical += sent + 1 + replyBytes;
+    }
+    // Bootloader bytes: no echo, the answer follows what was sent.
+    void boot(long long sent, long long answered) {
+        toUnit += sent;
+        fromUnit += answered;
+        critical += sent + answered;
+    }
+};
+
+std::string hex4(int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(value));
+    return text;
+}
+
+void eepromPasses(Transcript& t, int eeSize) {
+    for (int address = 0; address < eeSize; ++address)
+        t.command("e" + hex4(address) + "00", "E " + hex4(address));
+    for (int address = 0; address < eeSize; ++address) t.command("a" + hex4(address), "A 0000");
+}
+
+Transcript fullUpdate(const UnitType& type) {
+    Transcript t;
+    t.command("tf", "T 0");  // the greeting when the port opens
+    t.command("v", std::string("V ") + kVersion);
+    t.command("tf", "T 0");  // the version check
+    t.command("m0", "M 0");
+    t.command("v", std::string("V ") + kVersion);
+    t.command(std::string("b") + kVersion, "");  // no reply line: the bootloader announces itself
+    t.boot(0, 1 + static_cast<long long>(type.id.size()));
+    t.boot(1, 1);  // "<" and its answer
+    for (int page = 0; page < type.pageCount; ++page) t.boot(type.pageSize + 3, 1);
+    t.boot(2, 0);  // the end word
+    t.command("tf", "T 0");
+    t.command("tf", "T 0");
+    t.command("v", std::string("V ") + kVersion);
+    t.command("m0", "M 0");
+    eepromPasses(t, type.eeSize);
+    t.command("m1", "M 1");
+    t.command("t1", "T 1");
+    t.command("v", std::string("V ") + kVersion);
+    return t;
+}
+
+double pageLoopFloor(const UnitType& type) {
+    return type.pageCount * (type.pageSize + 4) / kLineBytesPerSecond;
+}
+
+double eepromFloor(const UnitType& type) {
+    Transcript t;
+    eepromPasses(t, type.eeSize);
+    return static_cast<double>(t.critical) / kLineBytesPerSecond;
+}
+
+// The raw value of "key" in a one-line JSON object: a string without its quotes, or a number.
+std::string jsonField(const std::string& line, const std::string& key) {
+    const std::string tag = "\"" + key + "\":";
+    std::size_t at = line.find(tag);
+    if (at == std::string::npos) return {};
+    at += tag.size();
+    if (at < line.size() && line[at] == '"') {
+        const std::size_t end = line.find('"', at + 1);
+        return end == std::string::npos ? std::string() : line.substr(at + 1, end - at - 1);
+    }
+    const std::size_t end = line.find_first_of(",}", at);
+    return line.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+// Arrival times of the progress events that bracket the phases.
+struct Spans {
+    double pagesStart = -1, pagesEnd = -1, eeStart = -1, eeEnd = -1;
+    double restartStart = -1, restartEnd = -1;
+    std::string outcome;
+
+    double pages() const { return pagesEnd - pagesStart; }
+    double eeprom() const { return eeEnd - eeStart; }
+    double restart() const { return restartEnd - restartStart; }
+};
+
+void takeProgress(Spans& s, double at, const std::string& line) {
+    const std::string phase = jsonField(line, "phase");
+    const std::string total = jsonField(line, "total");
+    if (phase == "pages") {
+        if (s.pagesStart < 0) s.pagesStart = at;
+        if (jsonField(line, "page") == total) s.pagesEnd = at;
+    } else if (phase == "restart" && s.restartStart < 0) {
+        s.restartStart = at;
+    } else if (phase == "firmware" && s.restartEnd < 0) {
+        s.restartEnd = at;
+    } else if (phase == "eeprom-write" && s.eeStart < 0) {
+        s.eeStart = at;
+    } else if (phase == "eeprom-verify" && jsonField(line, "address") == total) {
+        s.eeEnd = at;
+    }
+}
+
+Spans spansOf(const std::vector<TimedLine>& lines) {
+    Spans s;
+    for (const TimedLine& line : lines) {
+        const std::string event = jsonField(line.text, "event");
+        if (event == "progress") takeProgress(s, line.at, line.text);
+        if (event == "end") s.outcome = jsonField(line.text, "outcome");
+    }
+    return s;
+}
+
+struct RunResult {
+    bool ok = false;
+    std::string problem;
+    double wall = 0, pages = 0, eeprom = 0, restartDelay = 0;
+    double byteFloor = 0, exchangeFloor = 0;
+    double cpu = 0;
+    long maxRssKiB = 0;
+    long long fromHost = 0, toHost = 0, restartMs = 0, readings = 0;
+};
+
+// The flash the unit should hold: the file's code bytes, then what the image holds beyond them
+// (zero up to its last address), then erased flash.
+bool flashMatches(const std::vector<std::uint8_t>& dump, const FirmwareBytes& bytes) {
+    for (std::size_t a = 0; a < dump.size(); ++a) {
+        const std::uint8_t want = a < bytes.code.size()                           ? bytes.code[a]
+                                  : a < static_cast<std::size_t>(kFlashImageSize) ? 0
+                                                                                  : 0xFF;
+        if (dump[a] != want) return false;
+    }
+    return !dump.empty();
+}
+
+void takeCounters(RunResult& r, const testing::SimProcess& sim, const UnitType& type) {
+    auto stats = sim.stats();
+    r.fromHost = stats["bytes_from_host"];
+    r.toHost = stats["bytes_to_host"];
+    r.restartMs = stats["restart_ms"];
+    const Transcript t = fullUpdate(type);
+    r.readings = (r.toHost - t.fromUnit) / kReadingBytes;
+    const double restart = static_cast<double>(r.restartMs) / 1000.0;
+    const double fixedWaits = (kVersionSettleTicks + kRestartTicks) * kTick;
+    r.byteFloor =
+        static_cast<double>(r.fromHost + r.toHost) / kLineBytesPerSecond + fixedWaits + restart;
+    r.exchangeFloor = static_cast<double>(t.critical) / kLineBytesPerSecond + kAnnouncement +
+                      kVersionSettleTicks * kTick + std::max(kRestartTicks * kTick, restart);
+    if (r.fromHost != t.toUnit) {
+        r.problem = "the utility sent " + std::to_string(r.fromHost) + " bytes, a clean run " +
+                    std::to_string(t.toUnit) + " (retries?)";
+    }
+}
+
+RunResult runOnce(const UnitType& type, const std::string& file, const FirmwareBytes& bytes,
+                  const std::string& folder, const std::string& errPath) {
+    RunResult r;
+    testing::SimProcess sim({"--pace", "--type", std::string(type.id)});
+    if (!sim.started()) {
+        r.problem = "simulated unit: " + sim.error();
+        return r;
+    }
+    const ChildRun child = runChild({ONDO_FLASH_PATH, "flash", "--port", sim.linkPath(), "--file",
+                                     file, "--yes", "--progress=json"},
+                                    kRunLimit, errPath, {{"XDG_CONFIG_HOME", folder + "/config"}});
+    sim.stop();
+    const Spans spans = spansOf(child.lines);
+    r.wall = child.wall;
+    r.cpu = child.cpu;
+    r.maxRssKiB = child.maxRssKiB;
+    r.pages = spans.pages();
+    r.eeprom = spans.eeprom();
+    r.restartDelay = spans.restart();
+    takeCounters(r, sim, type);
+    if (child.timedOut || child.exitStatus != 0 || spans.outcome != "complete") {
+        r.problem = "exit " + std::to_string(child.exitStatus) + " (" + spans.outcome + ")" +
+                    (child.timedOut ? ", killed after the time limit" : "") + "; see " + errPath;
+        return r;
+    }
+    if (!flashMatches(sim.flash(), bytes) || sim.eeprom() != bytes.eeprom) {
+        r.problem = "the unit does not hold the firmware file's bytes";
+        return r;
+    }
+    r.ok = true;
+    return r;
+}
+
+void printRun(const UnitType& type, int n, const RunResult& r) {
+    std::printf(
+        "# %s run %d: wall %.3f s, pages %.3f s, EEPROM %.3f s, restart delay %.3f s, CPU %.3f s, "
+        "%lld+%lld bytes, %lld readings, restart %lld ms, load %s%s%s\n",
+        std::string(type.id).c_str(), n, r.wall, r.pages, r.eeprom, r.restartDelay, r.cpu,
+        r.fromHost, r.toHost, r.readings, r.restartMs, loadAverage().c_str(),
+        r.problem.empty() ? "" : ": ", r.problem.c_str());
+    std::fflush(stdout);
+}
+
+struct Row {
+    std::string id;
+    std::string load;
+    std::vector<RunResult> runs;
+};
+
+double medianOf(const std::vector<RunResult>& runs, double RunResult::*field) {
+    std::vector<double> values;
+    for (const RunResult& r : runs) values.push_back(r.*field);
+    return median(values);
+}
+
+void printTimes(const std::vector<Row>& rows) {
+    std::printf(
+        "\n| unit | runs | wall s | byte floor s | wall/byte floor | exchange floor s | "
+        "wall/exchange floor | page loop s | floor s | ratio | EEPROM s | floor s | ratio | "
+        "load at start |\n|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+    for (const Row& row : rows) {
+        if (row.runs.empty()) continue;
+        const UnitType& type = *findUnitType(row.id);
+        const double wall = medianOf(row.runs, &RunResult::wall);
+        const double byteFloor = medianOf(row.runs, &RunResult::byteFloor);
+        const double exchange = medianOf(row.runs, &RunResult::exchangeFloor);
+        const double pages = medianOf(row.runs, &RunResult::pages);
+        const double ee = medianOf(row.runs, &RunResult::eeprom);
+        std::printf(
+            "| %s | %zu | %.2f | %.2f | %.3f | %.2f | %.3f | %.2f | %.2f | %.3f | %.2f | %.2f | "
+            "%.3f | %s |\n",
+            row.id.c_str(), row.runs.size(), wall, byteFloor, wall / byteFloor, exchange,
+            wall / exchange, pages, pageLoopFloor(type), pages / pageLoopFloor(type), ee,
+            eepromFloor(type), ee / eepromFloor(type), row.load.c_str());
+    }
+}
+
+void printCosts(const std::vector<Row>& rows) {
+    std::printf(
+        "\n| unit | CPU s (user+system) | CPU share of wall | peak resident MiB |\n"
+        "|---|---|---|---|\n");
+    for (const Row& row : rows) {
+        if (row.runs.empty()) continue;
+        std::vector<double> shares, rss;
+        for (const RunResult& r : row.runs) {
+            shares.push_back(r.cpu / r.wall);
+            rss.push_back(static_cast<double>(r.maxRssKiB) / 1024.0);
+        }
+        std::printf("| %s | %.3f | %.2f %% | %.1f |\n", row.id.c_str(),
+                    medianOf(row.runs, &RunResult::cpu), 100.0 * median(shares), median(rss));
+    }
+}
+
+Row benchType(const UnitType& type, int runs, const std::string& folder) {
+    Row row{std::string(type.id), loadAverage(), {}};
+    const int codeBytes = std::min(type.pageCount * type.pageSize, kFlashImageSize - 1);
+    const FirmwareBytes bytes = makeFirmwareBytes(codeBytes, type.eeSize, 0x0DD0u + type.pageSize);
+    const std::string file = folder + "/" + row.id + ".HXF";
+    if (!writeWholeFile(file, firmwareText(bytes))) {
+        std::printf("# %s: cannot write %s\n", row.id.c_str(), file.c_str());
+        return row;
+    }
+    for (int n = 1; n <= runs; ++n) {
+        const std::string errPath = folder + "/" + row.id + "-" + std::to_string(n) + ".stderr";
+        const RunResult r = runOnce(type, file, bytes, folder, errPath);
+        printRun(type, n, r);
+        if (r.ok) row.runs.push_back(r);
+    }
+    return row;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: bench_update [--runs N] [AlaR|NmaS|BmaS|EnbS|XobS ...]\n");
+    return 2;
+}
+
+}  // namespace
+}  // namespace ondo::bench
+
+int main(int argc, char** argv) {
+    using namespace ondo::bench;
+    int runs = 3;
+    std::vector<std::string> types;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--runs" && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else if (ondo::findUnitType(arg)) {
+            types.push_back(arg);
+        } else {
+            return usage();
+        }
+    }
+    if (types.empty()) types = {"AlaR", "NmaS", "BmaS", "EnbS", "XobS"};
+    const std::string folder = makeTempFolder("ondo-bench-update");
+    if (folder.empty()) return 1;
+    printMachine("bench_update");
+    std::vector<Row> rows;
+    for (const std::string& id : types)
+        rows.push_back(benchType(*ondo::findUnitType(id), runs, folder));
+    printTimes(rows);
+    printCosts(rows);
+    printMachine("bench_update finished");
+    bool allOk = true;
+    for (const Row& row : rows) allOk = allOk && static_cast<int>(row.runs.size()) == runs;
+    if (!allOk) {
+        std::printf("# some runs failed; their output is kept in %s\n", folder.c_str());
+        return 1;
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return 0;
+}
