@@ -8,11 +8,12 @@
 // the window.
 //
 // Outer measures. The store and the layout rules speak of the window's outer size (borders and
-// title bar included). Where the platform draws a frame, the outer measures are the frame
-// geometry. Offscreen, and on an X server without a window manager, there is no frame: the outer
-// size is then the client size. A frame usually becomes known only after the window is first
-// shown; when it does, the minimum size and the saved size applied at load are corrected by it
-// once, so that a window does not grow by its frame from one run to the next.
+// title bar included): the frame geometry, where the platform reports a frame. On an X server
+// without a window manager there is none, and the outer size is the client size (the bottom rows
+// then sit 405 twips higher than under a usual title bar). Qt's offscreen platform reports a frame
+// of 2 pixels all round. A frame becomes known only once the window is shown; then the minimum
+// size and the saved size applied at load are corrected by it, once, so that the window keeps its
+// creation client size and does not grow by its frame from one run to the next.
 
 #include <QWidget>
 #include <functional>
