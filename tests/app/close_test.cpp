@@ -2,8 +2,10 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <csignal>
 
 #include "app/app_fixture.h"
+#include "app/stop_signals.h"
 #include "support/scripted_unit.h"
 
 namespace ondo::app::testing {
@@ -94,6 +96,42 @@ TEST_F(CloseDuringRun, EngineCloseRefusedDuringTheRunIsNotRepeated) {
     EXPECT_FALSE(f.sequence().Flashing);
     EXPECT_TRUE(f.isVisible());  // the sequence's own close request was refused, and stays so
     EXPECT_EQ(unloaded.count(), 0);
+}
+
+}  // namespace
+}  // namespace ondo::app::testing
+
+namespace ondo::app::testing {
+namespace {
+
+// The handlers stay only for the test that installs them.
+class StopSignal : public WindowTest {
+  protected:
+    void TearDown() override {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+    }
+};
+
+constexpr int kSignalWaitMs = 5000;  // generous: only a hang fails
+
+TEST_F(StopSignal, InterruptClosesTheWindowAsTheUserWould) {
+    Form1& f = load();
+    f.show();
+    closeOnStopSignals(f);
+    std::raise(SIGINT);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !f.isVisible(); }, kSignalWaitMs));
+}
+
+TEST_F(StopSignal, TerminateWhileFlashingBecomesAnAbort) {
+    Form1& f = load();
+    f.show();
+    closeOnStopSignals(f);
+    f.sequence().Flashing = true;
+    std::raise(SIGTERM);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.link().AbortRequested; }, kSignalWaitMs));
+    EXPECT_TRUE(f.isVisible());
+    f.sequence().Flashing = false;
 }
 
 }  // namespace
