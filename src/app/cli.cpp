@@ -1,7 +1,10 @@
 #include "app/cli.h"
 
+#include <unistd.h>
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QProcess>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
@@ -9,7 +12,6 @@
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <unistd.h>
 
 #include "app/cli_face.h"
 #include "app/demo_unit.h"
@@ -39,52 +41,86 @@ std::string resolve(int port, void* context) {
 
 int exitFor(RunOutcome outcome, bool cancelled) {
     switch (outcome) {
-        case RunOutcome::Complete: return kExitOk;
+        case RunOutcome::Complete:
+            return kExitOk;
         case RunOutcome::NoImage:
-        case RunOutcome::NoFile: return kExitNoFirmware;
-        case RunOutcome::PortClosed: return kExitPortNotOpen;
+        case RunOutcome::NoFile:
+            return kExitNoFirmware;
+        case RunOutcome::PortClosed:
+            return kExitPortNotOpen;
         case RunOutcome::NoComms:
-        case RunOutcome::NeedsRescue: return kExitNoUnit;
-        case RunOutcome::NoBootloader: return kExitNoBootloader;
-        case RunOutcome::Cancelled: return kExitCancelled;
-        case RunOutcome::EepromIncomplete: return cancelled ? kExitCancelled : kExitEepromIncomplete;
+        case RunOutcome::NeedsRescue:
+            return kExitNoUnit;
+        case RunOutcome::NoBootloader:
+            return kExitNoBootloader;
+        case RunOutcome::Cancelled:
+            return kExitCancelled;
+        case RunOutcome::EepromIncomplete:
+            return cancelled ? kExitCancelled : kExitEepromIncomplete;
         case RunOutcome::Aborted:
         case RunOutcome::PageFailed:
         case RunOutcome::LineLost:
-        case RunOutcome::NotRun: return kExitFlashFailed;
+        case RunOutcome::NotRun:
+            return kExitFlashFailed;
     }
     return kExitFlashFailed;
 }
 
 const char* outcomeName(RunOutcome outcome) {
     switch (outcome) {
-        case RunOutcome::NotRun: return "not-run";
-        case RunOutcome::NoImage: return "no-image";
-        case RunOutcome::PortClosed: return "port-closed";
-        case RunOutcome::NoComms: return "no-comms";
-        case RunOutcome::NeedsRescue: return "needs-rescue";
-        case RunOutcome::NoFile: return "no-file";
-        case RunOutcome::Cancelled: return "cancelled";
-        case RunOutcome::NoBootloader: return "no-bootloader";
-        case RunOutcome::Aborted: return "aborted";
-        case RunOutcome::PageFailed: return "page-failed";
-        case RunOutcome::LineLost: return "line-lost";
-        case RunOutcome::EepromIncomplete: return "eeprom-incomplete";
-        case RunOutcome::Complete: return "complete";
+        case RunOutcome::NotRun:
+            return "not-run";
+        case RunOutcome::NoImage:
+            return "no-image";
+        case RunOutcome::PortClosed:
+            return "port-closed";
+        case RunOutcome::NoComms:
+            return "no-comms";
+        case RunOutcome::NeedsRescue:
+            return "needs-rescue";
+        case RunOutcome::NoFile:
+            return "no-file";
+        case RunOutcome::Cancelled:
+            return "cancelled";
+        case RunOutcome::NoBootloader:
+            return "no-bootloader";
+        case RunOutcome::Aborted:
+            return "aborted";
+        case RunOutcome::PageFailed:
+            return "page-failed";
+        case RunOutcome::LineLost:
+            return "line-lost";
+        case RunOutcome::EepromIncomplete:
+            return "eeprom-incomplete";
+        case RunOutcome::Complete:
+            return "complete";
     }
     return "unknown";
 }
 
-// Parses the command's own arguments; prints help or the error. Empty when the caller returns.
-std::optional<int> parse(QCommandLineParser& parser, const QStringList& args) {
+// The parser's help names the program by the path it was started as; the command's help names
+// the command as it is typed.
+std::string helpText(const QCommandLineParser& parser, const char* command) {
+    const QString text = parser.helpText();
+    const qsizetype lineEnd = text.indexOf('\n');
+    const QString usage = text.left(lineEnd);
+    const qsizetype options = usage.indexOf(" [options]");
+    if (!usage.startsWith("Usage: ") || options < 0) return text.toStdString();
+    return "Usage: ondo-flash " + std::string(command) + usage.mid(options).toStdString() +
+           text.mid(lineEnd).toStdString();
+}
+
+std::optional<int> usageError(const char* command, const std::string& problem) {
+    std::cerr << "error: " << problem << "\nSee: ondo-flash " << command << " --help\n";
+    return kExitUsage;
+}
+
+// Parses the command's own arguments; prints help or the error. Empty when the caller goes on.
+std::optional<int> parse(QCommandLineParser& parser, const QStringList& args, const char* command) {
     parser.addHelpOption();
-    if (!parser.parse(args)) {
-        std::cerr << "error: " << parser.errorText().toStdString() << "\n\n"
-                  << parser.helpText().toStdString();
-        return kExitUsage;
-    }
-    if (parser.isSet("help")) {
-        std::cout << parser.helpText().toStdString();
+    if (!parser.parse(args)) return usageError(command, parser.errorText().toStdString());
+    if (parser.isSet("help") || parser.isSet("help-all")) {
+        std::cout << helpText(parser, command);
         return kExitOk;
     }
     return std::nullopt;
@@ -101,10 +137,9 @@ int runCheck(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription("Reads a firmware file as the window does and reports it.");
     parser.addPositionalArgument("file", "The firmware file (.HXF).");
-    if (auto done = parse(parser, args)) return *done;
+    if (auto done = parse(parser, args, "check")) return *done;
     if (parser.positionalArguments().size() != 1) {
-        std::cerr << "error: check takes one file\n\n" << parser.helpText().toStdString();
-        return kExitUsage;
+        return *usageError("check", "check takes one file");
     }
     const std::string file = parser.positionalArguments().front().toStdString();
     CliFace face(CliOptions{}, file);
@@ -118,7 +153,10 @@ int runPorts(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Lists COM1 to COM9 with the device each stands for and whether it can be opened now.");
-    if (auto done = parse(parser, args)) return *done;
+    if (auto done = parse(parser, args, "ports")) return *done;
+    if (!parser.positionalArguments().isEmpty()) {
+        return *usageError("ports", "ports takes no arguments");
+    }
     Settings settings;
     auto library = sio::makePlatformLibrary(resolve, &settings);
     for (int com = 1; com <= 9; ++com) {
@@ -155,45 +193,83 @@ struct FlashArgs {
     QStringList simArgs;
 };
 
-std::optional<int> parseFlash(const QStringList& args, FlashArgs& out) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        "Updates a unit: its code flash through the bootloader, then its EEPROM, with no window.");
+const char* kFlashDescription =
+    "Updates a unit: its code flash through the bootloader, then its EEPROM, with no window.\n"
+    "Status and errors go to standard error, the progress log to standard output.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every step of the chosen update ran, was acknowledged and verified\n"
+    "  2  bad arguments\n"
+    "  3  no valid firmware file\n"
+    "  4  the port could not be opened\n"
+    "  5  the unit's firmware did not answer, or it is too old and needs --rescue\n"
+    "  6  the bootloader did not identify itself\n"
+    "  7  flashing failed or was aborted: the unit needs a rescue re-flash\n"
+    "  8  the EEPROM update is incomplete\n"
+    "  9  cancelled (also by a question with no terminal to ask on and no --yes)";
+
+void addFlashOptions(QCommandLineParser& parser) {
+    parser.setApplicationDescription(kFlashDescription);
     parser.addOptions({
-        {"port", "COM1 to COM9 (through the port map) or a device path.", "port"},
+        {"port",
+         "COM1 to COM9 (through the port map) or a device path (for this run it stands "
+         "in for COM1).",
+         "port"},
         {"file", "The firmware file (.HXF).", "file"},
         {"ee-only", "Update only the EEPROM."},
         {"flash-only", "Program only the code flash, no EEPROM update."},
         {"rescue", "Enter the bootloader by the rescue procedure (jumper and power-up)."},
         {"yes", "Answer OK to every question (for scripts)."},
         {"progress", "Progress as 'text' (default) or 'json', one object per event.", "format"},
-        {"demo", "Run against the simulated unit (port and file optional)."},
+        {"demo",
+         "Run against the simulated unit on COM1, with the sample firmware file unless "
+         "--file names another."},
         {"sim-args", "With --demo: options for the simulated unit, in one argument.", "options"},
     });
-    if (auto done = parse(parser, args)) return done;
-    out.port = parser.value("port").toStdString();
+}
+
+// A COM name in any letter case (COM1 to COM9), or a device path; empty for anything else.
+std::string portArgument(const QString& port) {
+    if (port.contains('/')) return port.toStdString();
+    const QString name = port.toUpper();
+    if (name.size() == 4 && name.startsWith("COM") && name[3] >= '1' && name[3] <= '9') {
+        return name.toStdString();
+    }
+    return {};
+}
+
+// What is wrong with the arguments taken together; empty when nothing is.
+std::string flashProblem(const QCommandLineParser& parser, const FlashArgs& args) {
+    const QString progress = parser.value("progress");
+    if (!parser.positionalArguments().isEmpty()) return "flash takes no file without --file";
+    if (!progress.isEmpty() && progress != "json" && progress != "text")
+        return "--progress takes text or json";
+    if (args.eeOnly && args.flashOnly) return "--ee-only and --flash-only exclude each other";
+    if (args.eeOnly && args.rescue) return "--ee-only and --rescue exclude each other";
+    if (args.demo && parser.isSet("port")) return "--demo brings its own port; leave out --port";
+    if (!args.demo && parser.isSet("sim-args")) return "--sim-args goes with --demo";
+    if (!args.demo && (!parser.isSet("port") || args.file.empty()))
+        return "--port and --file are needed";
+    if (parser.isSet("port") && args.port.empty())
+        return "--port takes COM1 to COM9 or a device path";
+    return {};
+}
+
+std::optional<int> parseFlash(const QStringList& args, FlashArgs& out) {
+    QCommandLineParser parser;
+    addFlashOptions(parser);
+    if (auto done = parse(parser, args, "flash")) return done;
+    out.port = portArgument(parser.value("port"));
     out.file = parser.value("file").toStdString();
     out.eeOnly = parser.isSet("ee-only");
     out.flashOnly = parser.isSet("flash-only");
     out.rescue = parser.isSet("rescue");
     out.yes = parser.isSet("yes");
     out.demo = parser.isSet("demo");
-    out.simArgs = parser.value("sim-args").split(' ', Qt::SkipEmptyParts);
-    const QString progress = parser.value("progress");
-    out.json = progress == "json";
-    std::string problem;
-    if (!progress.isEmpty() && progress != "json" && progress != "text")
-        problem = "--progress takes text or json";
-    else if (out.eeOnly && out.flashOnly)
-        problem = "--ee-only and --flash-only exclude each other";
-    else if (out.eeOnly && out.rescue)
-        problem = "--ee-only and --rescue exclude each other";
-    else if (!out.demo && (out.port.empty() || out.file.empty()))
-        problem = "--port and --file are needed";
-    if (!problem.empty()) {
-        std::cerr << "error: " << problem << "\n\n" << parser.helpText().toStdString();
-        return kExitUsage;
-    }
+    out.simArgs = QProcess::splitCommand(parser.value("sim-args"));
+    out.json = parser.value("progress") == "json";
+    const std::string problem = flashProblem(parser, out);
+    if (!problem.empty()) return usageError("flash", problem);
     return std::nullopt;
 }
 
@@ -205,7 +281,7 @@ std::string portName(const std::string& port, Settings& settings) {
 }
 
 class FlashCommand {
-public:
+  public:
     explicit FlashCommand(const FlashArgs& args)
         : args_(args),
           face_(options(args), args.file),
@@ -215,7 +291,7 @@ public:
 
     int run();
 
-private:
+  private:
     static CliOptions options(const FlashArgs& args) {
         CliOptions o = terminalOptions();
         o.yes = args.yes;
@@ -246,15 +322,10 @@ bool FlashCommand::startDemo() {
         return false;
     }
     settings_.overridePort(1, demo_->devicePath());
-    if (args_.port.empty()) args_.port = "COM1";
+    args_.port = "COM1";
     if (args_.file.empty()) args_.file = DemoUnit::sampleFile().toStdString();
     face_.setFileName(args_.file);
-    // The rescue box's OK stands for the power-up with the jumper fitted.
-    face_.afterAsk = [this](const MessageBox& box, Answer answer) {
-        if (box.buttons == Buttons::OkCancel && answer == Answer::Ok && args_.rescue &&
-            box.title.rfind("Rescue", 0) == 0)
-            demo_->control("rescue");
-    };
+    face_.afterAsk = [this](const MessageBox& box, Answer answer) { demo_->answered(box, answer); };
     return true;
 }
 
@@ -281,7 +352,10 @@ int FlashCommand::run() {
     if (args_.demo && !startDemo()) return end(RunOutcome::PortClosed);
     watchCtrlC();
     timer_.setInterval(kTick);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { link_.Timer1_Timer(); });
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+        link_.Timer1_Timer();
+        face_.refresh();
+    });
     timer_.start();
     readFlashFile(face_, image_, args_.file, false);
     if (!image_.FlashFileValid) return end(RunOutcome::NoImage);

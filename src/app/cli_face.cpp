@@ -1,5 +1,6 @@
 #include "app/cli_face.h"
 
+#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -7,25 +8,92 @@ namespace ondo {
 
 namespace {
 
+using std::chrono::duration_cast;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// The elapsed time on the progress line moves on at least this often while the run waits.
+constexpr std::chrono::seconds kRedrawEvery{1};
+// Without a terminal, a counted phase is reported in this many steps.
+constexpr int kPlainSteps = 10;
+
+// The phase as programs read it (JSON).
 const char* phaseName(Phase phase) {
     switch (phase) {
-        case Phase::Checking: return "checking";
-        case Phase::Bootloader: return "bootloader";
-        case Phase::Pages: return "pages";
-        case Phase::Restart: return "restart";
-        case Phase::Firmware: return "firmware";
-        case Phase::EepromWrite: return "eeprom-write";
-        case Phase::EepromVerify: return "eeprom-verify";
-        case Phase::Done: return "done";
+        case Phase::Checking:
+            return "checking";
+        case Phase::Bootloader:
+            return "bootloader";
+        case Phase::Pages:
+            return "pages";
+        case Phase::Restart:
+            return "restart";
+        case Phase::Firmware:
+            return "firmware";
+        case Phase::EepromWrite:
+            return "eeprom-write";
+        case Phase::EepromVerify:
+            return "eeprom-verify";
+        case Phase::Done:
+            return "done";
     }
     return "unknown";
 }
 
+// The phase as people read it (the progress line).
+const char* phaseCaption(Phase phase) {
+    switch (phase) {
+        case Phase::Checking:
+            return "Checking the unit";
+        case Phase::Bootloader:
+            return "Waiting for the bootloader";
+        case Phase::Pages:
+            return "Flash";
+        case Phase::Restart:
+            return "Restart";
+        case Phase::Firmware:
+            return "Firmware";
+        case Phase::EepromWrite:
+            return "EEPROM write";
+        case Phase::EepromVerify:
+            return "EEPROM verify";
+        case Phase::Done:
+            return "Done";
+    }
+    return "Unknown";
+}
+
+// What the counts of a phase count: pages, EEPROM addresses, the bootloader wait's reads, the
+// restart's ticks. Empty for a phase without counts.
+const char* countName(Phase phase) {
+    switch (phase) {
+        case Phase::Pages:
+            return "page";
+        case Phase::EepromWrite:
+        case Phase::EepromVerify:
+            return "address";
+        case Phase::Bootloader:
+            return "read";
+        case Phase::Restart:
+            return "tick";
+        default:
+            return "";
+    }
+}
+
+// Phases whose counts go up steadily, so that a share done and a time left make sense.
+bool measured(Phase phase) {
+    return phase == Phase::Pages || phase == Phase::EepromWrite || phase == Phase::EepromVerify;
+}
+
 const char* colourName(Colour colour) {
     switch (colour) {
-        case Colour::Plain: return "plain";
-        case Colour::Status: return "status";
-        case Colour::Error: return "error";
+        case Colour::Plain:
+            return "plain";
+        case Colour::Status:
+            return "status";
+        case Colour::Error:
+            return "error";
     }
     return "plain";
 }
@@ -45,11 +113,18 @@ std::string terminalText(const std::string& text) {
     return out;
 }
 
-std::string minutesSeconds(std::chrono::seconds s) {
+// A status caption as one printed line: the line ends some captions carry from the unit's
+// reply ("Data from unit = " and the reply's CR LF) are dropped.
+std::string captionText(const std::string& text) {
+    std::string out = terminalText(text);
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+std::string minutesSeconds(seconds s) {
     const long total = static_cast<long>(s.count());
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%ld:%02ld", total / 60, total % 60);
-    return buffer;
+    return std::to_string(total / 60) + ":" + (total % 60 < 10 ? "0" : "") +
+           std::to_string(total % 60);
 }
 
 }  // namespace
@@ -58,11 +133,21 @@ std::string jsonString(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20 || c >= 0x7F) {
                     char buffer[8];
@@ -97,9 +182,15 @@ void CliFace::status(Colour colour, const std::string& text) {
              R"(","message":)" + jsonString(text) + "}");
         return;
     }
+    // The window's status line is one caption that each message replaces: a caption that only
+    // repeats the one standing ("Opened COM1" in black, then in green) changes nothing there,
+    // so it is printed once. Errors are printed every time, each one is a retry.
+    const std::string line = captionText(text);
+    const bool repeated = line == lastStatus_;
+    lastStatus_ = line;
+    if (repeated && colour != Colour::Error) return;
     clearProgressLine();
-    std::cerr << (colour == Colour::Error ? "error: " : "") << terminalText(text) << '\n'
-              << std::flush;
+    std::cerr << (colour == Colour::Error ? "error: " : "") << line << '\n' << std::flush;
     drawProgressLine();
 }
 
@@ -136,28 +227,50 @@ void CliFace::setAbortEnabled(bool enabled) {
 
 void CliFace::interrupt() {
     interrupted_ = true;
-    if (abortEnabled_ && abortButton) abortButton();
-    status(Colour::Error, "Abort requested");
+    const bool eeprom = option(Option::EEOnly) || last_.phase == Phase::Firmware ||
+                        last_.phase == Phase::EepromWrite || last_.phase == Phase::EepromVerify ||
+                        last_.phase == Phase::Done;
+    if (eeprom) {
+        // As in the window: the flash is programmed by now and the EEPROM update runs to its
+        // end; stopping it half-way would only leave the EEPROM half written.
+        status(Colour::Plain,
+               "The EEPROM update cannot be aborted; press Ctrl-C again to quit at once");
+    } else if (abortEnabled_ && abortButton) {
+        status(Colour::Plain, "Abort requested");
+        abortButton();
+    } else {
+        status(Colour::Plain,
+               "Abort requested: the run stops at the next step that can be aborted "
+               "(press Ctrl-C again to quit at once)");
+    }
 }
 
 Answer CliFace::ask(const MessageBox& box) {
     const bool decision = box.buttons == Buttons::OkCancel;
+    const bool question = decision && !opts_.yes && opts_.interactive;
     Answer answer = Answer::Ok;
-    if (decision && !opts_.yes) answer = opts_.interactive ? askOnTerminal(box) : Answer::Cancel;
+    if (decision && !opts_.yes) answer = question ? askOnTerminal(box) : Answer::Cancel;
     if (answer == Answer::Cancel) cancelled_ = true;
-    const char* said = answer == Answer::Ok ? "ok" : "cancel";
     if (opts_.json) {
         json(R"({"event":"box","title":)" + jsonString(box.title) + R"(,"message":)" +
-             jsonString(box.text) + R"(,"answer":")" + said + "\"}");
-    } else if (!(decision && opts_.interactive && !opts_.yes)) {
-        clearProgressLine();
-        std::cerr << "[" << box.title << "] " << terminalText(box.text);
-        if (decision) std::cerr << "  -> " << (answer == Answer::Ok ? "OK" : "Cancel");
-        std::cerr << '\n' << std::flush;
-        drawProgressLine();
+             jsonString(box.text) + R"(,"answer":")" + (answer == Answer::Ok ? "ok" : "cancel") +
+             "\"}");
+    } else if (!question) {
+        printBox(box, decision, answer);
     }
     if (afterAsk) afterAsk(box, answer);
     return answer;
+}
+
+void CliFace::printBox(const MessageBox& box, bool decision, Answer answer) {
+    clearProgressLine();
+    std::cerr << "[" << box.title << "] " << terminalText(box.text);
+    if (decision && answer == Answer::Ok) std::cerr << "  -> OK";
+    if (decision && answer == Answer::Cancel) {
+        std::cerr << "  -> Cancel (no terminal to ask; --yes answers OK)";
+    }
+    std::cerr << '\n' << std::flush;
+    drawProgressLine();
 }
 
 Answer CliFace::askOnTerminal(const MessageBox& box) {
@@ -167,23 +280,63 @@ Answer CliFace::askOnTerminal(const MessageBox& box) {
         std::cerr << "OK or Cancel? [o/c] " << std::flush;
         std::string line;
         if (!std::getline(std::cin, line)) return Answer::Cancel;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line == "o" || line == "O" || line == "ok" || line == "OK") return Answer::Ok;
-        if (line == "c" || line == "C" || line == "cancel" || line == "Cancel") return Answer::Cancel;
+        if (line == "c" || line == "C" || line == "cancel" || line == "Cancel")
+            return Answer::Cancel;
     }
 }
 
 void CliFace::progress(const Progress& p) {
-    if (p.phase != last_.phase) phaseStarted_ = std::chrono::steady_clock::now();
+    const bool phaseChanged = !progressSeen_ || p.phase != last_.phase;
+    if (phaseChanged) phaseStarted_ = Clock::now();
+    progressSeen_ = true;
     last_ = p;
     if (opts_.json) {
-        const bool eeprom = p.phase == Phase::EepromWrite || p.phase == Phase::EepromVerify;
-        json(R"({"event":"progress","phase":")" + std::string(phaseName(p.phase)) + R"(",")" +
-             (eeprom ? "address" : "page") + "\":" + std::to_string(p.done) +
-             R"(,"total":)" + std::to_string(p.total) + R"(,"retries":)" +
-             std::to_string(p.retries) + "}");
-        return;
+        std::string object =
+            R"({"event":"progress","phase":")" + std::string(phaseName(p.phase)) + "\"";
+        const std::string counted = countName(p.phase);
+        if (!counted.empty()) {
+            object += ",\"" + counted + "\":" + std::to_string(p.done) + R"(,"total":)" +
+                      std::to_string(p.total);
+        }
+        json(object + R"(,"retries":)" + std::to_string(p.retries) + "}");
+    } else if (opts_.progressLine) {
+        drawProgressLine();
+    } else {
+        plainProgressLine(p, phaseChanged);
     }
-    drawProgressLine();
+}
+
+// Without a terminal the progress goes out as plain lines, for a log file: one when a phase
+// begins and one for each tenth of a measured phase.
+void CliFace::plainProgressLine(const Progress& p, bool phaseChanged) {
+    int step = -1;
+    if (measured(p.phase) && p.total > 0) step = p.done * kPlainSteps / p.total;
+    if (!phaseChanged && step <= plainStep_) return;
+    plainStep_ = step;
+    std::cerr << progressText() << '\n' << std::flush;
+}
+
+std::string CliFace::progressText() const {
+    const auto now = Clock::now();
+    std::string line = phaseCaption(last_.phase);
+    if (measured(last_.phase) && last_.total > 0) {
+        line += ": " + std::string(countName(last_.phase)) + " " + std::to_string(last_.done) +
+                " of " + std::to_string(last_.total) + " (" +
+                std::to_string(last_.done * 100 / last_.total) + "%)";
+    } else if (last_.phase == Phase::Bootloader && last_.total > 0) {
+        line += ": read " + std::to_string(last_.done) + " of " + std::to_string(last_.total);
+    }
+    line += ", elapsed " + minutesSeconds(duration_cast<seconds>(now - started_));
+    if (measured(last_.phase) && last_.done > 0 && last_.done < last_.total) {
+        // The time left in this phase, at the pace it has kept so far.
+        const auto spent = duration_cast<milliseconds>(now - phaseStarted_);
+        const auto left = spent * (last_.total - last_.done) / last_.done;
+        line += ", about " + minutesSeconds(duration_cast<seconds>(left)) + " left";
+    }
+    if (last_.retries > 0) line += ", " + std::to_string(last_.retries) + " retries";
+    return line;
 }
 
 void CliFace::clearProgressLine() {
@@ -193,25 +346,14 @@ void CliFace::clearProgressLine() {
 }
 
 void CliFace::drawProgressLine() {
-    if (!opts_.progressLine || opts_.json) return;
-    using namespace std::chrono;
-    const auto now = steady_clock::now();
-    std::string line = std::string(phaseName(last_.phase));
-    if (last_.total > 0) {
-        const bool eeprom = last_.phase == Phase::EepromWrite || last_.phase == Phase::EepromVerify;
-        const int percent = last_.done * 100 / last_.total;
-        line += std::string(eeprom ? "  address " : "  page ") + std::to_string(last_.done) +
-                " of " + std::to_string(last_.total) + "  " + std::to_string(percent) + "%";
-        if (last_.done > 0 && last_.done < last_.total) {
-            const auto spent = duration_cast<milliseconds>(now - phaseStarted_);
-            const auto left = spent * (last_.total - last_.done) / last_.done;
-            line += "  left " + minutesSeconds(duration_cast<seconds>(left));
-        }
-    }
-    line += "  elapsed " + minutesSeconds(duration_cast<seconds>(now - started_));
-    if (last_.retries > 0) line += "  retries " + std::to_string(last_.retries);
-    std::cerr << "\r\033[K" << line << std::flush;
+    if (!opts_.progressLine || opts_.json || !progressSeen_) return;
+    std::cerr << "\r\033[K" << progressText() << std::flush;
     progressShown_ = true;
+    drawn_ = Clock::now();
+}
+
+void CliFace::refresh() {
+    if (progressShown_ && Clock::now() - drawn_ >= kRedrawEvery) drawProgressLine();
 }
 
 void CliFace::finish(const std::string& outcome, int exitCode, int retries) {
@@ -219,10 +361,9 @@ void CliFace::finish(const std::string& outcome, int exitCode, int retries) {
     pendingLine_.clear();
     clearProgressLine();
     if (opts_.json) {
-        json(R"({"event":"end","outcome":")" + outcome + R"(","exit":)" +
-             std::to_string(exitCode) + R"(,"retries":)" + std::to_string(retries) +
-             R"(,"message":)" + jsonString(exitCode == 0 ? std::string("complete") : lastError_) +
-             "}");
+        json(R"({"event":"end","outcome":")" + outcome + R"(","exit":)" + std::to_string(exitCode) +
+             R"(,"retries":)" + std::to_string(retries) + R"(,"message":)" +
+             jsonString(exitCode == 0 ? std::string("complete") : lastError_) + "}");
     }
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // The face of the command-line mode: status and errors to standard error, the progress log to
-// standard output, a progress line on a terminal, or one JSON object per event for programs.
+// standard output, a progress line on a terminal (plain progress lines otherwise), or one JSON
+// object per event for programs.
 
 #include <chrono>
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <string>
@@ -13,14 +13,14 @@
 namespace ondo {
 
 struct CliOptions {
-    bool yes = false;      // answer OK to every box
-    bool json = false;     // --progress=json
-    bool interactive = false;  // standard input is a terminal: boxes become questions
-    bool progressLine = false; // standard error is a terminal: draw a live progress line
+    bool yes = false;           // answer OK to every box
+    bool json = false;          // --progress=json
+    bool interactive = false;   // standard input is a terminal: boxes become questions
+    bool progressLine = false;  // standard error is a terminal: draw a live progress line
 };
 
 class CliFace : public Face {
-public:
+  public:
     CliFace(CliOptions options, std::string fileName);
 
     void status(Colour colour, const std::string& text) override;
@@ -57,6 +57,10 @@ public:
     // Runs after each box is answered (the demo powers the simulated unit up for a rescue).
     std::function<void(const MessageBox&, Answer)> afterAsk;
 
+    // Called on every tick of the run: keeps the elapsed time on the progress line moving while
+    // the run waits (for the bootloader, for the restart).
+    void refresh();
+
     // Ends the run's output: the rest of the log line, the last progress line, and with JSON
     // the closing event.
     void finish(const std::string& outcome, int exitCode, int retries);
@@ -66,12 +70,17 @@ public:
     const std::string& versionLabel() const { return versionLabel_; }
     const std::string& lastError() const { return lastError_; }
 
-private:
+  private:
+    using Clock = std::chrono::steady_clock;
+
     void logOut(const std::string& text);
     void emitLogLine(const std::string& line);
     void clearProgressLine();
     void drawProgressLine();
+    void plainProgressLine(const Progress& p, bool phaseChanged);
+    std::string progressText() const;
     void json(const std::string& object);
+    void printBox(const MessageBox& box, bool decision, Answer answer);
     Answer askOnTerminal(const MessageBox& box);
 
     CliOptions opts_;
@@ -80,14 +89,18 @@ private:
     std::string port_;
     std::string versionLabel_;
     std::string lastError_;
+    std::string lastStatus_;   // the status line as it stands, to print each caption once
     std::string pendingLine_;  // log text after the last line end
     bool abortEnabled_ = false;
     bool interrupted_ = false;
     bool cancelled_ = false;
     bool progressShown_ = false;
+    bool progressSeen_ = false;
+    int plainStep_ = -1;  // the last tenth of a phase printed as a plain progress line
     Progress last_;
-    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point phaseStarted_ = started_;
+    Clock::time_point started_ = Clock::now();
+    Clock::time_point phaseStarted_ = started_;
+    Clock::time_point drawn_ = started_;
 };
 
 // A JSON string literal of a byte text (Latin-1, control characters escaped).
