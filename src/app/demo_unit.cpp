@@ -5,12 +5,42 @@
 #include <QFile>
 #include <QFileInfo>
 #include <chrono>
+#include <csignal>
+
+#if defined(Q_OS_UNIX)
+#include <unistd.h>
+#endif
+#if defined(Q_OS_LINUX)
+#include <sys/prctl.h>
+#endif
 
 namespace ondo {
 
 namespace {
 constexpr std::chrono::milliseconds kStartWait{5000};
 constexpr std::chrono::milliseconds kStopWait{3000};
+
+const char* const kRescueBoxTitle = "Rescue Requires a Temorary Jumper";
+
+#if defined(Q_OS_UNIX)
+// In the simulator's process before it starts. A process group of its own keeps a Ctrl-C at
+// the terminal (which reaches the whole foreground group) from switching the unit off: it is
+// meant for the utility, which takes it as the Abort button. The parent-death signal stops the
+// unit when the utility ends without cleaning up (a second Ctrl-C quits at once).
+void detachFromTerminalSignals() {
+    ::setpgid(0, 0);
+#if defined(Q_OS_LINUX)
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+#endif
+}
+
+void prepareChild(QProcess& process) {
+    process.setChildProcessModifier(detachFromTerminalSignals);
+}
+#else
+// The simulated unit runs on pseudo-terminals, which only POSIX systems have.
+void prepareChild(QProcess&) {}
+#endif
 }  // namespace
 
 QString DemoUnit::programPath() {
@@ -33,11 +63,16 @@ QString DemoUnit::sampleFile() {
 #endif
 }
 
+QStringList DemoUnit::splitOptions(const QString& text) {
+    return QProcess::splitCommand(text);
+}
+
 DemoUnit::DemoUnit(const QStringList& extraArgs) {
     const QString link = dir_.filePath("unit");
     QStringList args{"--link", link, "--control", dir_.filePath("control")};
     args += extraArgs;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    prepareChild(process_);
     process_.start(programPath(), args);
     if (!process_.waitForStarted(static_cast<int>(kStartWait.count()))) {
         error_ = "Cannot start the simulated unit " + programPath() + ": " + process_.errorString();
@@ -59,12 +94,34 @@ DemoUnit::~DemoUnit() {
     process_.waitForFinished(static_cast<int>(kStopWait.count()));
 }
 
-std::string DemoUnit::devicePath() const { return dir_.filePath("unit").toStdString(); }
+std::string DemoUnit::devicePath() const {
+    return dir_.filePath("unit").toStdString();
+}
 
 void DemoUnit::control(const QString& request) {
     QFile fifo(dir_.filePath("control"));
     if (!fifo.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return;
     fifo.write((request + "\n").toLatin1());
+}
+
+void DemoUnit::answered(const MessageBox& box, Answer answer) {
+    if (box.title == kRescueBoxTitle && answer == Answer::Ok) control("rescue");
+}
+
+DemoSession::DemoSession(const QStringList& simArgs)
+    : unit_(simArgs),
+      settings_(std::make_unique<Settings>(dir_.filePath("FLASH.ini").toStdString())) {
+    settings_->overridePort(1, unit_.devicePath());
+    settings_->saveKeySetting("port", "COM1");
+    settings_->saveKeySetting("flashFile", DemoUnit::sampleFile().toStdString());
+}
+
+app::AskFunction DemoSession::ask(app::AskFunction show) {
+    return [this, show = std::move(show)](QWidget* parent, const MessageBox& box) {
+        const Answer answer = show(parent, box);
+        unit_.answered(box, answer);
+        return answer;
+    };
 }
 
 }  // namespace ondo

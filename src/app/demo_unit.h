@@ -5,12 +5,17 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <memory>
 #include <string>
+
+#include "app/dialogs.h"
+#include "core/face.h"
+#include "core/settings.h"
 
 namespace ondo {
 
 class DemoUnit {
-public:
+  public:
     // extraArgs are passed to the simulated unit as they stand (unit type, version, faults).
     explicit DemoUnit(const QStringList& extraArgs);
     ~DemoUnit();
@@ -24,16 +29,42 @@ public:
     std::string devicePath() const;
     // Sends a control request ("rescue": power up with the jumper fitted).
     void control(const QString& request);
+    // Plays the user's part after a message box: OK in the rescue box is the moment the user
+    // switches the power back on with the jumper fitted, so the unit powers up into its
+    // bootloader. Every other box changes nothing.
+    void answered(const MessageBox& box, Answer answer);
 
+    // The simulator's options as typed in one argument ("--type XobS --reject-page 17:always"),
+    // quotes allowed around an option with blanks.
+    static QStringList splitOptions(const QString& text);
     static QString programPath();
     // The sample firmware file that comes with the utility.
     static QString sampleFile();
 
-private:
+  private:
     QTemporaryDir dir_;
     QProcess process_;
     bool started_ = false;
     QString error_;
+};
+
+// What the window runs on in the demo: the simulated unit and a settings store of the demo's
+// own, so the user's settings stay as they are. That store remembers COM1, which stands for the
+// simulated unit, and the sample firmware file. Everything stops when this object goes.
+class DemoSession {
+  public:
+    explicit DemoSession(const QStringList& simArgs);
+
+    DemoUnit& unit() { return unit_; }
+    Settings& settings() { return *settings_; }
+    // The window's message boxes, shown by `show`, with the rescue box's OK powering the
+    // simulated unit up with its jumper fitted.
+    app::AskFunction ask(app::AskFunction show = app::showMessageBox);
+
+  private:
+    DemoUnit unit_;
+    QTemporaryDir dir_;
+    std::unique_ptr<Settings> settings_;
 };
 
 }  // namespace ondo

@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QTemporaryDir>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -23,38 +22,13 @@ std::string portDevice(int port, void* context) {
     return static_cast<const ondo::Settings*>(context)->portDevice(port + 1);
 }
 
-// The demo runs on a store of its own, so the user's settings stay as they are. That store
-// remembers COM1, which stands for the simulated unit, and the sample firmware file; the rescue
-// box's OK powers the simulated unit up with its jumper fitted.
-struct Demo {
-    explicit Demo(const QStringList& simArgs) : unit(simArgs) {}
-
-    std::unique_ptr<ondo::Settings> store() {
-        auto settings = std::make_unique<ondo::Settings>(dir.filePath("FLASH.ini").toStdString());
-        settings->overridePort(1, unit.devicePath());
-        settings->saveKeySetting("port", "COM1");
-        settings->saveKeySetting("flashFile", ondo::DemoUnit::sampleFile().toStdString());
-        return settings;
-    }
-    ondo::app::AskFunction ask() {
-        return [this](QWidget* parent, const ondo::MessageBox& box) {
-            const ondo::Answer answer = ondo::app::showMessageBox(parent, box);
-            if (box.buttons == ondo::Buttons::OkCancel && answer == ondo::Answer::Ok &&
-                box.title.rfind("Rescue", 0) == 0)
-                unit.control("rescue");
-            return answer;
-        };
-    }
-
-    ondo::DemoUnit unit;
-    QTemporaryDir dir;
-};
-
-int runWindow(Demo* demo) {
-    const auto settings = demo ? demo->store() : std::make_unique<ondo::Settings>();
-    const auto serial = sio::makePlatformLibrary(portDevice, settings.get());
+// The demo runs on a store of its own (see DemoSession), so the user's settings stay as they are.
+int runWindow(ondo::DemoSession* demo) {
+    const auto own = demo ? nullptr : std::make_unique<ondo::Settings>();
+    ondo::Settings& settings = demo ? demo->settings() : *own;
+    const auto serial = sio::makePlatformLibrary(portDevice, &settings);
     ondo::QtWaiter waiter;
-    ondo::app::Form1::Services services{*settings, *serial, waiter};
+    ondo::app::Form1::Services services{settings, *serial, waiter};
     if (demo) services.ask = demo->ask();
     ondo::app::Form1 form(std::move(services));
     // The window says when the loop may end: only once no Start run is left under way.
@@ -80,9 +54,9 @@ int runApplication(int argc, char** argv) {
         return ondo::kExitUsage;
     }
     if (!parser.isSet("demo")) return runWindow(nullptr);
-    Demo demo(parser.value("sim-args").split(' ', Qt::SkipEmptyParts));
-    if (!demo.unit.started()) {
-        std::cerr << demo.unit.error().toStdString() << "\n";
+    ondo::DemoSession demo(ondo::DemoUnit::splitOptions(parser.value("sim-args")));
+    if (!demo.unit().started()) {
+        std::cerr << demo.unit().error().toStdString() << "\n";
         return ondo::kExitPortNotOpen;
     }
     return runWindow(&demo);
