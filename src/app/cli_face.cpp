@@ -226,19 +226,21 @@ void CliFace::setAbortEnabled(bool enabled) {
 }
 
 void CliFace::interrupt() {
-    interrupted_ = true;
-    const bool eeprom = option(Option::EEOnly) || last_.phase == Phase::Firmware ||
-                        last_.phase == Phase::EepromWrite || last_.phase == Phase::EepromVerify ||
-                        last_.phase == Phase::Done;
-    if (eeprom) {
-        // As in the window: the flash is programmed by now and the EEPROM update runs to its
-        // end; stopping it half-way would only leave the EEPROM half written.
+    const bool pagesDone = option(Option::EEOnly) || last_.phase == Phase::Restart ||
+                           last_.phase == Phase::Firmware || last_.phase == Phase::EepromWrite ||
+                           last_.phase == Phase::EepromVerify || last_.phase == Phase::Done;
+    if (pagesDone) {
+        // As in the window: once the pages are done, what is left runs to its end; stopping
+        // the EEPROM update half-way would only leave the EEPROM half written.
         status(Colour::Plain,
-               "The EEPROM update cannot be aborted; press Ctrl-C again to quit at once");
+               "Too late to abort: the EEPROM update runs to its end (press Ctrl-C again to quit "
+               "at once)");
     } else if (abortEnabled_ && abortButton) {
+        interrupted_ = true;
         status(Colour::Plain, "Abort requested");
         abortButton();
     } else {
+        interrupted_ = true;  // pressed as soon as the Abort button can be
         status(Colour::Plain,
                "Abort requested: the run stops at the next step that can be aborted "
                "(press Ctrl-C again to quit at once)");
