@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonValue>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -28,6 +29,11 @@ inline constexpr std::size_t kAlaRPageSize = 64;
 int occurrences(const std::string& text, const std::string& needle);
 inline bool contains(const std::string& text, const std::string& needle) {
     return text.find(needle) != std::string::npos;
+}
+
+// A JSON string value as text, so that a failed comparison prints it.
+inline std::string text(const QJsonValue& value) {
+    return value.toString().toStdString();
 }
 
 // "ondo-flash flash --demo ..." with the simulated unit's dumps and counters in a folder of

@@ -195,15 +195,36 @@ TEST_F(ExitStatus, SevenWhenCtrlCInterruptsThePages) {
     ASSERT_FALSE(lines.empty());
     const QJsonObject end =
         QJsonDocument::fromJson(QByteArray::fromStdString(lines.back())).object();
-    EXPECT_EQ(end["event"], "end");
-    EXPECT_EQ(end["outcome"], "aborted");
+    EXPECT_EQ(text(end["event"]), "end");
+    EXPECT_EQ(text(end["outcome"]), "aborted");
     EXPECT_EQ(end["exit"].toInt(-1), 7);
-    EXPECT_EQ(end["message"], "Flashing aborted - the unit needs a Rescue re-flash");
+    EXPECT_EQ(text(end["message"]), "Flashing aborted - the unit needs a Rescue re-flash");
     EXPECT_TRUE(
         contains(r.out, R"({"event":"status","level":"plain","message":"Abort requested"})"));
     EXPECT_GE(stat("pages_stored"), 5);
     EXPECT_LT(stat("pages_stored"), 124);
     EXPECT_EQ(stat("eeprom_writes"), 0);
+}
+
+TEST_F(ExitStatus, ZeroWhenCtrlCComesAfterThePagesAndTheUnitStaysOn) {
+    // Once the pages are done the update runs to its end, as in the window. The Ctrl-C goes to
+    // the whole process group during the restart wait: the simulated unit, started by the
+    // utility, must not be switched off by it, or the EEPROM update would find no unit.
+    CliRun run = demoRun({"--progress=json"});
+    bool sent = false;
+    run.onOutput = [&sent](pid_t pid, const std::string& out) {
+        if (!sent && contains(out, R"("phase":"restart")")) {
+            sent = true;
+            ::kill(-pid, SIGINT);
+        }
+    };
+    const CliResult r = run.run();
+    ASSERT_FALSE(r.hung);
+    ASSERT_TRUE(sent) << r.out;
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(contains(r.out, "Too late to abort: the EEPROM update runs to its end")) << r.out;
+    expectFlashIsSample();
+    expectEepromIsSample();
 }
 
 }  // namespace

@@ -114,8 +114,8 @@ TEST_F(DemoUpdate, JsonProgressIsOneObjectALineEndingWithTheOutcome) {
     ASSERT_FALSE(evs.empty());
     for (const QJsonObject& e : evs) EXPECT_TRUE(e["event"].isString());
     const QJsonObject& end = evs.back();
-    EXPECT_EQ(end["event"], "end");
-    EXPECT_EQ(end["outcome"], "complete");
+    EXPECT_EQ(text(end["event"]), "end");
+    EXPECT_EQ(text(end["outcome"]), "complete");
     EXPECT_EQ(end["exit"].toInt(-1), 0);
     EXPECT_EQ(end["retries"].toInt(-1), 0);
     EXPECT_EQ(highest(evs, "pages", "page"), 124);
@@ -128,9 +128,9 @@ TEST_F(DemoUpdate, JsonProgressIsOneObjectALineEndingWithTheOutcome) {
         }
         if (e["event"] != "box") continue;
         ++boxes;
-        EXPECT_EQ(e["title"], "Programming complete");
-        EXPECT_EQ(e["message"], "Flash and EEPROM Programming complete (0 retries).");
-        EXPECT_EQ(e["answer"], "ok");
+        EXPECT_EQ(text(e["title"]), "Programming complete");
+        EXPECT_EQ(text(e["message"]), "Flash and EEPROM Programming complete (0 retries).");
+        EXPECT_EQ(text(e["answer"]), "ok");
     }
     EXPECT_EQ(boxes, 1);
     EXPECT_EQ(r.err, "") << "with JSON every event goes to standard output";
