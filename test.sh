@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through ctest. The last lines are
-# ctest's summary.
+# Installs what is missing, builds, and runs every test through ctest; then builds everything
+# again with the address and undefined-behaviour sanitizers into build-asan/ and runs the suite
+# there too (less the tests labelled no-sanitize: the fuzz run, which builds its own sanitized
+# target, and the MinGW compile check). Either pass failing fails the script. The last lines are
+# ctest's summary of the sanitized pass.
 set -euo pipefail
 source "$(dirname "$0")/scripts/setup.sh"
 ondo_install
 ondo_build
-cd "$ONDO_BUILD"
-QT_QPA_PLATFORM=offscreen exec ctest --output-on-failure -j2 --timeout 600
+status=0
+(cd "$ONDO_BUILD" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 600) ||
+  status=1
+ondo_build_sanitized
+ondo_sanitizer_env
+(cd "$ONDO_BUILD_ASAN" &&
+  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 900 -LE no-sanitize) ||
+  status=1
+exit "$status"

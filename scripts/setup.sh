@@ -5,6 +5,8 @@ set -euo pipefail
 
 ONDO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 ONDO_BUILD="${ONDO_BUILD:-$ONDO_ROOT/build}"
+# The second build of test.sh: everything with the address and undefined-behaviour sanitizers.
+ONDO_BUILD_ASAN="${ONDO_BUILD_ASAN:-$ONDO_ROOT/build-asan}"
 
 # qt6-base-dev: the window and the event loop. g++-mingw-w64-x86-64-posix: the Windows serial
 # backend is compiled by the tests. xvfb, imagemagick: screenshots of the running window.
@@ -34,4 +36,19 @@ ondo_install() {
 ondo_build() {
   cmake -S "$ONDO_ROOT" -B "$ONDO_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
   cmake --build "$ONDO_BUILD" -j2
+}
+
+# The engine, the simulated unit and every test built with the sanitizers (-DONDO_SANITIZE=ON).
+ondo_build_sanitized() {
+  cmake -S "$ONDO_ROOT" -B "$ONDO_BUILD_ASAN" -DCMAKE_BUILD_TYPE=Debug -DONDO_SANITIZE=ON "$@"
+  cmake --build "$ONDO_BUILD_ASAN" -j2
+}
+
+# Any sanitizer report ends the program that made it with a failure (the build already passes
+# -fno-sanitize-recover), leak reports included. Child processes (the utility, the simulated
+# unit) inherit this. No leak suppression is needed: Qt's offscreen platform and the system
+# libraries it loads report no leaks here.
+ondo_sanitizer_env() {
+  export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1"
+  export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 }

@@ -5,7 +5,7 @@
 #   tests/soak/soak.sh --runs 1000 [--seed N] [--jobs N] [--keep DIR] [--report FILE]
 #   tests/soak/soak.sh --replay RUNSEED      # one run again, by the seed its line printed
 #
-# --jobs runs that many updates at once (default 3; they mostly wait on time-outs), --keep keeps
+# --jobs runs that many updates at once (default 8; they mostly wait on time-outs), --keep keeps
 # the output of every run that did not end verified correct, --report writes the table of
 # figures in Markdown. Builds what it needs into $ONDO_BUILD (default build/).
 set -euo pipefail
