@@ -104,8 +104,10 @@ std::optional<timespec> Simulator::pollTimeout(TimePoint now) const {
 void Simulator::exchange(TimePoint now) {
     const std::string in = pty_.readAvailable();
     wire_.fromHost(reinterpret_cast<const std::uint8_t*>(in.data()), in.size(), now);
-    while (const auto byte = wire_.toUnit(now)) {
-        unit_.receive(*byte, now);
+    // Each byte reaches the unit at the time it ends on the line, not when this loop comes round
+    // to it: a simulator that the system did not run for a while must not see a gap in a frame.
+    while (const auto arrival = wire_.toUnit(now)) {
+        unit_.receive(arrival->first, arrival->second);
         if (unit_.takeVanish()) {
             unplug();
             return;

@@ -24,14 +24,14 @@ void Wire::fromHost(const std::uint8_t* data, std::size_t size, TimePoint now) {
     }
 }
 
-std::optional<std::uint8_t> Wire::toUnit(TimePoint now) {
+std::optional<std::pair<std::uint8_t, TimePoint>> Wire::toUnit(TimePoint now) {
     if (inbound_.empty()) return std::nullopt;
     const TimePoint end = slotEnd(inSlot_, inbound_.front().second);
     if (end > now) return std::nullopt;
     inSlot_ = end;
     const std::uint8_t byte = inbound_.front().first;
     inbound_.pop_front();
-    return byte;
+    return std::make_pair(byte, end);
 }
 
 std::string Wire::toHost(Outbox& outbox, TimePoint now) {

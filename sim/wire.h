@@ -22,8 +22,8 @@ class Wire {
 
     // Bytes the host wrote, as read from the pseudo-terminal at `now`.
     void fromHost(const std::uint8_t* data, std::size_t size, TimePoint now);
-    // The next byte that has fully arrived at the unit by `now`, if any.
-    std::optional<std::uint8_t> toUnit(TimePoint now);
+    // The next byte that has fully arrived at the unit by `now`, if any, with the time it did.
+    std::optional<std::pair<std::uint8_t, TimePoint>> toUnit(TimePoint now);
     // The bytes from the outbox that have left the unit by `now`, after line faults.
     std::string toHost(Outbox& outbox, TimePoint now);
     // The earliest time something more is due on either direction.
