@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in a Release tree of their own and runs one or all of them.
+#
+#   bench/run.sh update [--runs N] [TYPE...]   whole updates against the paced simulated unit
+#   bench/run.sh hxf [READS]                   reading a full 32 KiB + 4 KiB firmware file
+#   bench/run.sh idle [SECONDS]                CPU share while waiting
+#   bench/run.sh all                           the three, one after the other
+#
+# The build tree is build-bench/ at the top of the repository (ONDO_BENCH_BUILD overrides it).
+# Figures vary with the machine's load: each benchmark prints the load average with them.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${ONDO_BENCH_BUILD:-$here/build-bench}"
+which="${1:-all}"
+shift || true
+
+case "$which" in
+  update | hxf | idle) targets=("bench_$which") ;;
+  all) targets=(bench_hxf bench_idle bench_update) ;;
+  *)
+    sed -n '2,9p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    exit 2
+    ;;
+esac
+
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake --build "$build" --target "${targets[@]}" -j2
+for target in "${targets[@]}"; do
+  if [ "$which" = all ]; then
+    "$build/bench/$target"
+  else
+    "$build/bench/$target" "$@"
+  fi
+done
