@@ -60,6 +60,7 @@ int exitFor(RunOutcome outcome, bool cancelled) {
         case RunOutcome::Aborted:
         case RunOutcome::PageFailed:
         case RunOutcome::LineLost:
+        case RunOutcome::NoRestart:
         case RunOutcome::NotRun:
             return kExitFlashFailed;
     }
@@ -90,6 +91,8 @@ const char* outcomeName(RunOutcome outcome) {
             return "page-failed";
         case RunOutcome::LineLost:
             return "line-lost";
+        case RunOutcome::NoRestart:
+            return "no-restart";
         case RunOutcome::EepromIncomplete:
             return "eeprom-incomplete";
         case RunOutcome::Complete:

@@ -12,7 +12,8 @@ enum ExitCode {
     kExitPortNotOpen = 4,      // the port could not be opened
     kExitNoUnit = 5,           // the unit's firmware did not answer, or needs the rescue option
     kExitNoBootloader = 6,     // the bootloader did not identify itself
-    kExitFlashFailed = 7,      // a page kept failing, the run was aborted, or the unit vanished
+    kExitFlashFailed = 7,      // a page kept failing, the run was aborted, the unit vanished or
+                               // did not answer after its restart
     kExitEepromIncomplete = 8, // an EEPROM address could not be written or verified
     kExitCancelled = 9,        // the user (or the lack of one) answered Cancel
 };

@@ -182,9 +182,21 @@ void FlashSequence::firmwarePhase() {
     link_.GetResponse();
     link_.TxCommand("tf");
     link_.GetResponse();
+    // The restarted unit streams readings until the first "tf"; one still on the line when
+    // it went out puts every later reply one line behind its command. The tick's poll takes
+    // such a stray reply during the settle, as it does in the version check.
+    link_.DelayTicks(kVersionSettle);
     link_.TxCommand("v");
     const std::string reply = link_.GetResponse();
     msgStatus(face_, "Data from unit = " + (reply.size() > 2 ? reply.substr(2) : std::string()));
+    if (reply.empty() && !link_.LineLost) {
+        // Pages acknowledged are no proof that the new firmware runs; a unit that stays
+        // silent after its restart is not reported as updated, nor sent 2 x EESize commands.
+        endRun(RunOutcome::NoRestart, face_.option(Option::EEOnly)
+                                          ? "No answer from the unit"
+                                          : "No answer from the unit after the restart");
+        return;
+    }
     const bool eepromRuns = !face_.option(Option::FlashOnly) && !link_.LineLost;
     bool eepromComplete = true;
     if (eepromRuns) {

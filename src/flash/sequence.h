@@ -30,6 +30,7 @@ enum class RunOutcome {
     Aborted,           // Abort or a close request before the pages were done
     PageFailed,        // a page kept failing
     LineLost,          // the port went away during the run
+    NoRestart,         // the unit did not answer after the restart
     EepromIncomplete,  // an EEPROM address was skipped, or the update was stopped with Cancel
     Complete,          // every step ran and was acknowledged and verified
 };
