@@ -52,6 +52,10 @@ std::uint8_t FlashSequence::flashByte(int address) const {
 }
 
 bool FlashSequence::ProgramPage(int page) {
+    // The bootloader sends nothing unasked, so a byte already waiting is an answer that came too
+    // late for an earlier frame. Left there it would be read as this frame's answer, and every
+    // later answer one frame behind: a page the bootloader refused could pass as taken.
+    if (link_.library().SioRxQue(link_.PortNumber) > 0) link_.rxClear();
     link_.sendRaw(kFrameStart);
     link_.sendRaw(static_cast<unsigned char>(page & 0xFF));
     unsigned sum = 0;
