@@ -3,11 +3,10 @@
 // resident size of "ondo-flash check" is measured for each and printed.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -63,8 +62,8 @@ Check check(const std::string& file, const std::string& errorsPath) {
 class HugeFirmwareFile : public ::testing::Test {
   protected:
     HugeFirmwareFile() {
-        folder = std::filesystem::temp_directory_path() /
-                 ("ondo-abuse-" + std::to_string(::getpid()));
+        folder =
+            std::filesystem::temp_directory_path() / ("ondo-abuse-" + std::to_string(::getpid()));
         std::filesystem::create_directories(folder);
         const std::string small = path("small.HXF");
         std::ofstream(small, std::ios::binary) << "C:0100000055AA\r\nE:01001000A54A\r\n";

@@ -27,7 +27,7 @@ class ProbedForm : public Form1 {
 };
 
 const char* phaseName(Phase phase) {
-    static const char* const kNames[] = {"Checking", "Bootloader",   "Pages",        "Restart",
+    static const char* const kNames[] = {"Checking", "Bootloader",  "Pages",        "Restart",
                                          "Firmware", "EepromWrite", "EepromVerify", "Done"};
     return kNames[static_cast<int>(phase)];
 }

@@ -81,8 +81,8 @@ TEST_F(ConsoleAbuse, UpArrowRecallsAControlCharacterLineWhole) {
 
 TEST_F(ConsoleAbuse, LastCommandWithControlCharactersAndALongTailSurvivesTheStore) {
     ready();
-    const std::string text = "e0010;=\"[Startup]\"\\" + everyControlCharacter() +
-                             std::string(5000, 'x');
+    const std::string text =
+        "e0010;=\"[Startup]\"\\" + everyControlCharacter() + std::string(5000, 'x');
     enter(text);
     closeAndEnd();
     EXPECT_EQ(stored("lastcmd"), text);

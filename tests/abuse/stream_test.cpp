@@ -26,8 +26,8 @@ namespace {
 
 constexpr int kChunks = 200;
 constexpr std::size_t kChunkBytes = 500;  // 100 kB in all
-constexpr std::size_t kPaneBound = 1024;   // what the pane keeps at most between appends
-constexpr qint64 kPatienceMs = 10000;      // a chunk not shown by then means the window hangs
+constexpr std::size_t kPaneBound = 1024;  // what the pane keeps at most between appends
+constexpr qint64 kPatienceMs = 10000;     // a chunk not shown by then means the window hangs
 
 std::string resolve(int port, void* context) {
     return static_cast<Settings*>(context)->portDevice(port + 1);
@@ -102,7 +102,8 @@ TEST_F(DataStream, HundredKilobytesWithoutLineFeedsKeepTheWindowResponsive) {
     int handled = 0;
     std::size_t largestPane = 0;
     for (int i = 0; i < kChunks; ++i) {
-        QMetaObject::invokeMethod(form.get(), [&handled] { ++handled; }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            form.get(), [&handled] { ++handled; }, Qt::QueuedConnection);
         QTest::keyClick(box, Qt::Key_X);
         const std::string bytes = chunk(i);
         ASSERT_TRUE(pty.write(bytes));

@@ -22,7 +22,8 @@ TEST_F(LateAnswer, IsDroppedSoARefusedPageIsSentAgain) {
     EXPECT_EQ(unit.frameCount[5], 3);  // refused, taken on the retry, taken again on a new round
     EXPECT_EQ(statusCount("Programming failed on page 5"), 1);
     for (int a = 5 * 64; a < 6 * 64; ++a) {
-        ASSERT_EQ(unit.flash[static_cast<std::size_t>(a)], image.FlashImage[static_cast<std::size_t>(a)])
+        ASSERT_EQ(unit.flash[static_cast<std::size_t>(a)],
+                  image.FlashImage[static_cast<std::size_t>(a)])
             << "flash address " << a;
     }
 }

@@ -5,6 +5,7 @@
 // unit, as a workshop script would run it.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -12,7 +13,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 #include "soak/flash_process.h"
 #include "soak/soak_run.h"
@@ -30,8 +30,8 @@ constexpr int kAlaREeprom = 512;
 
 struct RunReport {
     int exitCode = -1;
-    std::string outcome;       // of the final JSON event
-    bool rescueBox = false;    // the rescue box was shown and answered
+    std::string outcome;     // of the final JSON event
+    bool rescueBox = false;  // the rescue box was shown and answered
     std::string output;
 };
 
@@ -62,8 +62,8 @@ class Recovery : public ::testing::Test {
                     const std::function<void(FlashProcess&, const std::string&)>& onLine = {}) {
         const std::string folder = unit->folder() + "/run" + std::to_string(++runs);
         std::filesystem::create_directory(folder);
-        std::vector<std::string> args = {"flash", "--port", unit->linkPath(), "--file",
-                                         firmware.path, "--progress=json"};
+        std::vector<std::string> args = {"flash",  "--port",      unit->linkPath(),
+                                         "--file", firmware.path, "--progress=json"};
         args.insert(args.end(), options.begin(), options.end());
         FlashProcess process(args, folder);
         RunReport report;

@@ -89,8 +89,12 @@ void FlashProcess::interrupt() {
     if (pid_ > 0) ::kill(pid_, SIGINT);
 }
 
-std::string FlashProcess::output() const { return readText(out_); }
-std::string FlashProcess::errors() const { return readText(err_); }
+std::string FlashProcess::output() const {
+    return readText(out_);
+}
+std::string FlashProcess::errors() const {
+    return readText(err_);
+}
 
 void FlashProcess::handOutLines(const std::function<void(const std::string&)>& onLine) {
     const std::string text = output();

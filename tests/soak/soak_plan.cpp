@@ -28,12 +28,12 @@ constexpr std::array<TypeRow, 8> kTypes{{
 
 // Time-outs of the protocol, in seconds: a short wait ends on the sixth tick of 100 ms.
 constexpr double kShortWait = 0.6;
-constexpr double kVersionSettle = 0.5;  // five ticks after "m0"
-constexpr double kRestartWait = 3.0;    // thirty ticks after the end word
-constexpr int kBootloaderReads = 100;   // each may be followed by a four-byte read
+constexpr double kVersionSettle = 0.5;    // five ticks after "m0"
+constexpr double kRestartWait = 3.0;      // thirty ticks after the end word
+constexpr int kBootloaderReads = 100;     // each may be followed by a four-byte read
 constexpr int kPageAttempts = 4 + 3 * 9;  // four first attempts and three series of nine retries
 constexpr int kEEAttempts = 5;
-constexpr double kStartUp = 10.0;   // the program and the simulated unit starting
+constexpr double kStartUp = 10.0;    // the program and the simulated unit starting
 constexpr double kLoadFactor = 2.0;  // ticks come late on a loaded machine
 
 double uniform(std::uint64_t& state) {
@@ -42,7 +42,9 @@ double uniform(std::uint64_t& state) {
 int below(std::uint64_t& state, int n) {
     return static_cast<int>(splitMix(state) % static_cast<std::uint64_t>(n));
 }
-bool chance(std::uint64_t& state, double p) { return uniform(state) < p; }
+bool chance(std::uint64_t& state, double p) {
+    return uniform(state) < p;
+}
 
 // Byte fault rates from 0.1 % to 5 %, log-uniform, so that the low rates a real line shows get
 // as many runs as the bad ones.
@@ -84,7 +86,8 @@ void drawPageFaults(SoakPlan& plan, std::uint64_t& state) {
         add(plan, "--garble-page", page + ":" + count, "garbled page " + page + "x" + count);
     }
     if (chance(state, 0.25)) {
-        const std::string count = chance(state, 0.1) ? "always" : std::to_string(1 + below(state, 6));
+        const std::string count =
+            chance(state, 0.1) ? "always" : std::to_string(1 + below(state, 6));
         add(plan, "--reject-page", page + ":" + count, "@ for page " + page + "x" + count);
     }
     if (chance(state, 0.2)) {
@@ -96,7 +99,8 @@ void drawPageFaults(SoakPlan& plan, std::uint64_t& state) {
 void drawUnitFaults(SoakPlan& plan, std::uint64_t& state) {
     if (chance(state, 0.2)) {
         const std::string address = std::to_string(below(state, plan.eeSize));
-        const std::string count = chance(state, 0.2) ? "always" : std::to_string(1 + below(state, 6));
+        const std::string count =
+            chance(state, 0.2) ? "always" : std::to_string(1 + below(state, 6));
         add(plan, "--ee-wrong-read", address + ":" + count,
             "wrong read-back " + address + "x" + count);
     }
@@ -155,7 +159,8 @@ double SoakPlan::boundSeconds() const {
         total += static_cast<double>(pageCount) * kPageAttempts * kShortWait;
         total += kRestartWait;
     }
-    if (scope != Scope::FlashOnly) total += static_cast<double>(eeSize) * 2 * kEEAttempts * kShortWait;
+    if (scope != Scope::FlashOnly)
+        total += static_cast<double>(eeSize) * 2 * kEEAttempts * kShortWait;
     return kStartUp + kLoadFactor * total;
 }
 

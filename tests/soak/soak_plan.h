@@ -18,12 +18,12 @@ struct SoakPlan {
     int pageCount = 0;
     int eeSize = 0;
     Scope scope = Scope::Whole;
-    bool yes = false;            // --yes: error boxes are skipped, an incomplete EEPROM exits 8
-    double byteRate = 0;         // the largest per-byte fault rate of the run
-    int restartMs = 1500;        // the unit's restart time after the end word
-    std::vector<std::string> simOptions;  // options for ondo-unit-sim, --seed included
+    bool yes = false;      // --yes: error boxes are skipped, an incomplete EEPROM exits 8
+    double byteRate = 0;   // the largest per-byte fault rate of the run
+    int restartMs = 1500;  // the unit's restart time after the end word
+    std::vector<std::string> simOptions;    // options for ondo-unit-sim, --seed included
     std::vector<std::string> flashOptions;  // options for "ondo-flash flash" besides port and file
-    std::string faults;  // the faults in a few words, for the report
+    std::string faults;                     // the faults in a few words, for the report
 
     // The longest a run of this plan may take, from the protocol's time-outs and retry limits.
     double boundSeconds() const;

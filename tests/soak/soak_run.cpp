@@ -94,8 +94,8 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 // events into out, the status texts into err.
 pid_t startFlash(const SoakPlan& plan, const std::string& port, const std::string& file,
                  const std::string& folder) {
-    std::vector<std::string> args = {ONDO_FLASH_PATH, "flash",        "--port", port,
-                                     "--file",        file,           "--progress=json"};
+    std::vector<std::string> args = {ONDO_FLASH_PATH, "flash", "--port",         port,
+                                     "--file",        file,    "--progress=json"};
     args.insert(args.end(), plan.flashOptions.begin(), plan.flashOptions.end());
     std::vector<std::string> env = childEnvironment(folder);
     std::vector<char*> argv = pointers(args);
@@ -159,8 +159,7 @@ std::string field(const std::string& line, const std::string& key) {
     return line.substr(from, std::min(to, line.size()) - from);
 }
 
-bool endEvent(const std::string& json, std::string& outcome, std::string& message,
-              int& exitCode) {
+bool endEvent(const std::string& json, std::string& outcome, std::string& message, int& exitCode) {
     const std::size_t at = json.rfind("{\"event\":\"end\"");
     if (at == std::string::npos) return false;
     const std::string line = json.substr(at, json.find('\n', at) - at);
@@ -234,7 +233,9 @@ std::string flashDifference(const std::vector<std::uint8_t>& dump, const SoakPla
 
 double optionRate(const SoakPlan& plan, const std::string& option) {
     const auto it = std::find(plan.simOptions.begin(), plan.simOptions.end(), option);
-    return it == plan.simOptions.end() || it + 1 == plan.simOptions.end() ? 0 : std::atof((it + 1)->c_str());
+    return it == plan.simOptions.end() || it + 1 == plan.simOptions.end()
+               ? 0
+               : std::atof((it + 1)->c_str());
 }
 
 // Faults the rates stand for: bytes to the unit lost or flipped, bytes from it damaged.
@@ -295,7 +296,8 @@ void conclude(SoakResult& r, const Watch& w, const std::string& folder, SimProce
         return;
     }
     r.verdict = judge(r);
-    if (r.verdict == Verdict::FlashWrongOk) r.note = flashDifference(unit.flash(), r.plan, firmware);
+    if (r.verdict == Verdict::FlashWrongOk)
+        r.note = flashDifference(unit.flash(), r.plan, firmware);
 }
 
 // With ONDO_SOAK_KEEP naming a folder, the output of every run that did not end verified
@@ -312,20 +314,28 @@ void keepOutput(const SoakResult& r, const std::string& folder) {
 
 const char* verdictName(Verdict verdict) {
     switch (verdict) {
-        case Verdict::Correct: return "verified correct";
-        case Verdict::ReportedFailed: return "reported failed";
-        case Verdict::FlashWrongOk: return "reported complete, flash wrong";
-        case Verdict::EepromWrongOk: return "reported complete, EEPROM wrong";
-        case Verdict::Hang: return "hang";
-        case Verdict::Broken: return "broken";
+        case Verdict::Correct:
+            return "verified correct";
+        case Verdict::ReportedFailed:
+            return "reported failed";
+        case Verdict::FlashWrongOk:
+            return "reported complete, flash wrong";
+        case Verdict::EepromWrongOk:
+            return "reported complete, EEPROM wrong";
+        case Verdict::Hang:
+            return "hang";
+        case Verdict::Broken:
+            return "broken";
     }
     return "?";
 }
 
 SoakFirmware::SoakFirmware(const std::string& file) : path(file) {
     std::uint64_t state = kImageSeed;
-    for (int a = 0; a < kFlashBytes; ++a) flash.push_back(static_cast<std::uint8_t>(splitMix(state)));
-    for (int a = 0; a < kEepromBytes; ++a) eeprom.push_back(static_cast<std::uint8_t>(splitMix(state)));
+    for (int a = 0; a < kFlashBytes; ++a)
+        flash.push_back(static_cast<std::uint8_t>(splitMix(state)));
+    for (int a = 0; a < kEepromBytes; ++a)
+        eeprom.push_back(static_cast<std::uint8_t>(splitMix(state)));
     std::ofstream out(path, std::ios::binary);
     out << "! soak firmware: every flash address and 2048 EEPROM bytes\r\n";
     writeRecords(out, 'C', flash);

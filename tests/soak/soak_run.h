@@ -13,12 +13,12 @@
 namespace ondo::testing {
 
 enum class Verdict {
-    Correct,          // reported complete, and the unit holds the image
-    ReportedFailed,   // reported failed (exit 5 to 9)
-    FlashWrongOk,     // reported complete, but the flash differs: the bootloader cannot read back
-    EepromWrongOk,    // reported complete, but the EEPROM differs: must never happen
-    Hang,             // the run outlived its bound or went silent too long, and was killed
-    Broken,           // an exit status that does not fit the run, a crash, or a harness failure
+    Correct,         // reported complete, and the unit holds the image
+    ReportedFailed,  // reported failed (exit 5 to 9)
+    FlashWrongOk,    // reported complete, but the flash differs: the bootloader cannot read back
+    EepromWrongOk,   // reported complete, but the EEPROM differs: must never happen
+    Hang,            // the run outlived its bound or went silent too long, and was killed
+    Broken,          // an exit status that does not fit the run, a crash, or a harness failure
 };
 
 const char* verdictName(Verdict verdict);

@@ -7,6 +7,7 @@
 // of runs that did not end verified correct), ONDO_SOAK_REPORT (a file for the table of figures).
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,7 +20,6 @@
 #include <sstream>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "soak/soak_run.h"
