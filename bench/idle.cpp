@@ -48,6 +48,7 @@ namespace {
 using testing::SimProcess;
 constexpr std::chrono::seconds kChildLimit{120};
 constexpr int kGreetingQueries = 50;
+constexpr int kStartUpRuns = 10;
 constexpr std::chrono::milliseconds kSettle{3000};  // the window's start-up greetings
 constexpr int kDelayTicksPerSecond = 10;
 constexpr int kReadingBytes = 21;  // LF "D 14.70 0.998 0812" CR LF
@@ -94,7 +95,8 @@ std::unique_ptr<Settings> storeFor(const SimProcess& sim, const std::string& nam
 
 // Runs the event loop for a while.
 void runLoopFor(std::chrono::milliseconds span) {
-    QTimer::singleShot(span, QCoreApplication::instance(), &QCoreApplication::quit);
+    QTimer::singleShot(span, Qt::PreciseTimer, QCoreApplication::instance(),
+                       &QCoreApplication::quit);
     QCoreApplication::exec();
 }
 
@@ -265,6 +267,21 @@ void cliProcess() {
                  " ended with exit status 5 (no comms)");
 }
 
+// What the program costs before and after any wait: start-up, a firmware file read, shut-down.
+void cliStartUp() {
+    Usage total;
+    int runs = 0;
+    for (; runs < kStartUpRuns; ++runs) {
+        const ChildRun run = runChild({ONDO_FLASH_PATH, "check", gFolder + "/AlaR.HXF"},
+                                      kChildLimit, gFolder + "/check.stderr");
+        total.wall += run.wall;
+        total.cpu += run.cpu;
+    }
+    char note[96];
+    std::snprintf(note, sizeof note, "%d runs: %.1f ms CPU a run", runs, total.cpu / runs * 1e3);
+    printRow("ondo-flash check FILE, whole process (start-up, no wait)", total, note);
+}
+
 // Runs one part in a child process and waits for it.
 void inChild(const std::function<int()> part) {
     std::fflush(stdout);
@@ -298,6 +315,7 @@ int main(int argc, char** argv) {
     inChild([&] { return windowPart(argc, argv); });
     inChild([&] { return cliPart(argc, argv, false); });
     cliProcess();
+    cliStartUp();
     inChild([&] { return cliPart(argc, argv, true); });
     printMachine("bench_idle finished");
     std::error_code ignored;

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -32,10 +33,14 @@ namespace {
 
 constexpr double kLineBytesPerSecond = 1920.0;  // 19,200 bit/s, 10 bits a byte
 constexpr double kTick = 0.1;                   // seconds
-constexpr int kVersionSettleTicks = 5;          // after "m0" in the version check
-constexpr int kRestartTicks = 30;               // after the end word
-constexpr double kAnnouncement = 0.050;         // bootloader's ">" after the entry command's CR
-constexpr int kReadingBytes = 21;               // LF "D 14.70 0.998 0812" CR LF
+// The waits the sequence prescribes, in ticks: after "m0" in the version check, after the end
+// word while the unit restarts, and after the restarted unit's two "tf" (so that a reading still
+// on the line when the first went out is taken by the tick's poll, not as the next reply).
+constexpr int kVersionSettleTicks = 5;
+constexpr int kRestartTicks = 30;
+constexpr int kRestartSettleTicks = 5;
+constexpr double kAnnouncement = 0.050;  // bootloader's ">" after the entry command's CR
+constexpr int kReadingBytes = 21;        // LF "D 14.70 0.998 0812" CR LF
 constexpr std::chrono::seconds kRunLimit{600};
 constexpr int kSpareRuns = 3;         // runs that may fail (and are replaced) before a row gives up
 const char* const kVersion = "0024";  // the simulated unit's default version text
@@ -132,6 +137,7 @@ std::string jsonField(const std::string& line, const std::string& key) {
 struct Spans {
     double pagesStart = -1, pagesEnd = -1, eeStart = -1, eeEnd = -1;
     double restartStart = -1, restartEnd = -1;
+    int restartTicks = -1;  // as the sequence reports its restart delay
     std::string outcome;
 
     double pages() const { return pagesEnd - pagesStart; }
@@ -147,6 +153,7 @@ void takeProgress(Spans& s, double at, const std::string& line) {
         if (jsonField(line, "page") == total) s.pagesEnd = at;
     } else if (phase == "restart" && s.restartStart < 0) {
         s.restartStart = at;
+        s.restartTicks = std::atoi(total.c_str());
     } else if (phase == "firmware" && s.restartEnd < 0) {
         s.restartEnd = at;
     } else if (phase == "eeprom-write" && s.eeStart < 0) {
@@ -196,11 +203,12 @@ void takeCounters(RunResult& r, const testing::SimProcess& sim, const UnitType& 
     const Transcript t = fullUpdate(type);
     r.readings = (r.toHost - t.fromUnit) / kReadingBytes;
     const double restart = static_cast<double>(r.restartMs) / 1000.0;
-    const double fixedWaits = (kVersionSettleTicks + kRestartTicks) * kTick;
-    r.byteFloor =
-        static_cast<double>(r.fromHost + r.toHost) / kLineBytesPerSecond + fixedWaits + restart;
+    const double settles = (kVersionSettleTicks + kRestartSettleTicks) * kTick;
+    r.byteFloor = static_cast<double>(r.fromHost + r.toHost) / kLineBytesPerSecond + settles +
+                  kRestartTicks * kTick + restart;
+    // The restart runs inside the restart delay, and the readings it sends meanwhile too.
     r.exchangeFloor = static_cast<double>(t.critical) / kLineBytesPerSecond + kAnnouncement +
-                      kVersionSettleTicks * kTick + std::max(kRestartTicks * kTick, restart);
+                      settles + std::max(kRestartTicks * kTick, restart);
     if (r.fromHost != t.toUnit) {
         r.problem = "the utility sent " + std::to_string(r.fromHost) + " bytes, a clean run " +
                     std::to_string(t.toUnit) + " (retries?)";
@@ -234,6 +242,11 @@ RunResult runOnce(const UnitType& type, const std::string& file, const FirmwareB
     r.eeprom = spans.eeprom();
     r.restartDelay = spans.restart();
     takeCounters(r, sim, type);
+    if (spans.restartTicks != kRestartTicks) {
+        r.problem = "the sequence now waits " + std::to_string(spans.restartTicks) +
+                    " ticks for the restart; the floors here count " +
+                    std::to_string(kRestartTicks);
+    }
     if (child.timedOut || child.exitStatus != 0 || spans.outcome != "complete") {
         keepLines(child.lines, errPath + ".json");
         r.problem = "exit " + std::to_string(child.exitStatus) + " (" + spans.outcome + ")" +
