@@ -83,6 +83,23 @@ bool timeReads(int reads, const FirmwareBytes& bytes,
     return true;
 }
 
+// The pure reader on the text, then readFlashFile on the file; false when a read went wrong.
+bool timeBoth(int reads, const FirmwareBytes& bytes, const std::string& text,
+              const std::string& file, std::vector<double>& pure, std::vector<double>& fromFile) {
+    NullFace face;
+    const bool pureOk = timeReads(
+        reads, bytes,
+        [&](FirmwareImage& image) {
+            const HxfReport report = readHxfText(text, image);
+            image.FlashFileValid = !report.failed();
+        },
+        pure);
+    const bool fileOk = timeReads(
+        reads, bytes, [&](FirmwareImage& image) { readFlashFile(face, image, file, false); },
+        fromFile);
+    return pureOk && fileOk;
+}
+
 void printFigure(const char* what, std::size_t textBytes, std::vector<double> times) {
     const double one = median(times);
     std::sort(times.begin(), times.end());
@@ -107,21 +124,10 @@ int main(int argc, char** argv) {
         "# a file of %zu bytes: %d bytes of code, %d bytes of EEPROM, records of 16 bytes\n",
         text.size(), kCodeBytes, kEEBytes);
     std::vector<double> pure, fromFile;
-    NullFace face;
-    const bool pureOk = timeReads(
-        reads, bytes,
-        [&](ondo::FirmwareImage& image) {
-            const ondo::HxfReport report = ondo::readHxfText(text, image);
-            image.FlashFileValid = !report.failed();
-        },
-        pure);
-    const bool fileOk = timeReads(
-        reads, bytes,
-        [&](ondo::FirmwareImage& image) { ondo::readFlashFile(face, image, file, false); },
-        fromFile);
+    const bool readsOk = timeBoth(reads, bytes, text, file, pure, fromFile);
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
-    if (!pureOk || !fileOk) {
+    if (!readsOk) {
         std::printf("# a read did not give the file's bytes\n");
         return 1;
     }
