@@ -1,30 +1,19 @@
 #include "soak/soak_run.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <map>
-#include <thread>
 
+#include "soak/flash_process.h"
 #include "support/sim_process.h"
-
-extern char** environ;
 
 namespace ondo::testing {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr std::chrono::milliseconds kPollStep{20};
 constexpr int kFlashBytes = 32769;  // code-flash addresses 0 to 32768
 constexpr int kEepromBytes = 2048;
 constexpr int kRecordBytes = 16;
@@ -58,98 +47,6 @@ void writeRecords(std::ofstream& out, char kind, const std::vector<std::uint8_t>
     }
 }
 
-std::string readText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-long fileSize(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : 0;
-}
-
-// The environment of the utility: the parent's, with a home of its own so the user's settings
-// are neither read nor written, and no display.
-std::vector<std::string> childEnvironment(const std::string& home) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        if (entry.rfind("HOME=", 0) == 0 || entry.rfind("XDG_CONFIG_HOME=", 0) == 0) continue;
-        env.push_back(entry);
-    }
-    env.push_back("HOME=" + home);
-    env.push_back("XDG_CONFIG_HOME=" + home + "/config");
-    env.push_back("QT_QPA_PLATFORM=offscreen");
-    return env;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& texts) {
-    std::vector<char*> out;
-    for (std::string& text : texts) out.push_back(text.data());
-    out.push_back(nullptr);
-    return out;
-}
-
-// Starts "ondo-flash flash ..." with no terminal: standard input from /dev/null, the JSON
-// events into out, the status texts into err.
-pid_t startFlash(const SoakPlan& plan, const std::string& port, const std::string& file,
-                 const std::string& folder) {
-    std::vector<std::string> args = {ONDO_FLASH_PATH, "flash", "--port",         port,
-                                     "--file",        file,    "--progress=json"};
-    args.insert(args.end(), plan.flashOptions.begin(), plan.flashOptions.end());
-    std::vector<std::string> env = childEnvironment(folder);
-    std::vector<char*> argv = pointers(args);
-    std::vector<char*> envp = pointers(env);
-    const std::string out = folder + "/out";
-    const std::string err = folder + "/err";
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != parent) ::_exit(126);
-    const int in = ::open("/dev/null", O_RDONLY);
-    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || o < 0 || e < 0) ::_exit(126);
-    ::dup2(in, STDIN_FILENO);
-    ::dup2(o, STDOUT_FILENO);
-    ::dup2(e, STDERR_FILENO);
-    ::execve(argv[0], argv.data(), envp.data());
-    ::_exit(127);
-}
-
-struct Watch {
-    int status = 0;
-    bool hung = false;
-    double seconds = 0;
-    double longestSilence = 0;
-};
-
-// Waits for the utility, killing it when it outlives the plan's bound or stays silent too long.
-Watch watchFlash(pid_t pid, const std::string& out, double boundSeconds) {
-    Watch w;
-    const auto start = Clock::now();
-    auto lastOutput = start;
-    long lastSize = 0;
-    for (;;) {
-        const auto now = Clock::now();
-        const long size = fileSize(out);
-        if (size != lastSize) lastSize = size, lastOutput = now;
-        const double quiet = std::chrono::duration<double>(now - lastOutput).count();
-        w.longestSilence = std::max(w.longestSilence, quiet);
-        w.seconds = std::chrono::duration<double>(now - start).count();
-        if (::waitpid(pid, &w.status, WNOHANG) == pid) return w;
-        if (quiet > kSilenceBound.count() || w.seconds > boundSeconds) {
-            w.hung = true;
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &w.status, 0);
-            return w;
-        }
-        std::this_thread::sleep_for(kPollStep);
-    }
-}
-
-// The outcome and exit status of the "end" event, the last line of the JSON output.
 std::string field(const std::string& line, const std::string& key) {
     const std::size_t at = line.find("\"" + key + "\":\"");
     if (at == std::string::npos) return {};
@@ -272,27 +169,27 @@ Verdict judge(const SoakResult& r) {
     return Verdict::Correct;
 }
 
-void conclude(SoakResult& r, const Watch& w, const std::string& folder, SimProcess& unit,
+void conclude(SoakResult& r, const FlashProcess& flash, int status, SimProcess& unit,
               const SoakFirmware& firmware) {
-    r.seconds = w.seconds;
-    r.longestSilence = w.longestSilence;
+    r.seconds = flash.seconds();
+    r.longestSilence = flash.longestSilence();
     unit.stop();
     r.flashRight = flashHolds(unit.flash(), r.plan, firmware);
     r.eepromRight = eepromHolds(unit.eeprom(), r.plan, firmware);
     r.faultsExpected = expectedFaults(r.plan, unit.stats());
-    if (w.hung) {
+    if (flash.hung()) {
         r.verdict = Verdict::Hang;
-        r.note = "killed after " + std::to_string(w.seconds) + " s";
+        r.note = "killed after " + std::to_string(flash.seconds()) + " s";
         return;
     }
-    r.exitCode = WIFEXITED(w.status) ? WEXITSTATUS(w.status) : -1;
+    r.exitCode = status;
     int endExit = -1;
-    const bool endSeen = endEvent(readText(folder + "/out"), r.outcome, r.message, endExit);
+    const bool endSeen = endEvent(flash.output(), r.outcome, r.message, endExit);
     if (!exitFits(r, endSeen, endExit)) {
         r.verdict = Verdict::Broken;
         r.note = "exit " + std::to_string(r.exitCode) + ", end event " +
                  (endSeen ? r.outcome + " " + std::to_string(endExit) : "missing") + "; " +
-                 readText(folder + "/err").substr(0, 400);
+                 flash.errors().substr(0, 400);
         return;
     }
     r.verdict = judge(r);
@@ -302,12 +199,12 @@ void conclude(SoakResult& r, const Watch& w, const std::string& folder, SimProce
 
 // With ONDO_SOAK_KEEP naming a folder, the output of every run that did not end verified
 // correct is kept there as SEED.out (the JSON events) and SEED.err (the status texts).
-void keepOutput(const SoakResult& r, const std::string& folder) {
+void keepOutput(const SoakResult& r, const FlashProcess& flash) {
     const char* keep = std::getenv("ONDO_SOAK_KEEP");
     if (keep == nullptr || *keep == '\0' || r.verdict == Verdict::Correct) return;
     const std::string base = std::string(keep) + "/" + std::to_string(r.plan.seed);
-    std::ofstream(base + ".out", std::ios::binary) << readText(folder + "/out");
-    std::ofstream(base + ".err", std::ios::binary) << readText(folder + "/err");
+    std::ofstream(base + ".out", std::ios::binary) << flash.output();
+    std::ofstream(base + ".err", std::ios::binary) << flash.errors();
 }
 
 }  // namespace
@@ -350,14 +247,18 @@ SoakResult runSoak(const SoakPlan& plan, const SoakFirmware& firmware) {
         r.note = "the simulated unit did not start: " + unit.error();
         return r;
     }
-    const pid_t pid = startFlash(plan, unit.linkPath(), firmware.path, unit.folder());
-    if (pid < 0) {
+    std::vector<std::string> args = {"flash",  "--port",      unit.linkPath(),
+                                     "--file", firmware.path, "--progress=json"};
+    args.insert(args.end(), plan.flashOptions.begin(), plan.flashOptions.end());
+    FlashProcess flash(args, unit.folder());
+    if (!flash.started()) {
         r.note = std::string("fork: ") + std::strerror(errno);
         return r;
     }
-    const Watch w = watchFlash(pid, unit.folder() + "/out", plan.boundSeconds());
-    conclude(r, w, unit.folder(), unit, firmware);
-    keepOutput(r, unit.folder());
+    const auto bound = std::chrono::seconds(static_cast<long>(plan.boundSeconds()) + 1);
+    const int status = flash.wait(bound, kSilenceBound);
+    conclude(r, flash, status, unit, firmware);
+    keepOutput(r, flash);
     return r;
 }
 
