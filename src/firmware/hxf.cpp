@@ -23,16 +23,6 @@ constexpr std::size_t dataPosition(int k) {
 
 }  // namespace
 
-std::string hexNoZeros(std::int32_t value) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    auto bits = static_cast<std::uint32_t>(value);
-    std::string text;
-    do {
-        text.insert(text.begin(), kDigits[bits & 0xF]);
-        bits >>= 4;
-    } while (bits != 0);
-    return text;
-}
 
 bool HxfReader::line(std::string_view text) {
     if (report_.failed()) return false;

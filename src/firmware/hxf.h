@@ -119,8 +119,4 @@ class HxfLineSplitter {
 HxfReport readHxfText(std::string_view text, FirmwareImage& image,
                       std::vector<std::string>* notices = nullptr);
 
-// Upper-case hexadecimal digits without leading zeros; negative values show their 32-bit two's
-// complement (-1 gives FFFFFFFF), as the checksum message shows them.
-std::string hexNoZeros(std::int32_t value);
-
 }  // namespace ondo

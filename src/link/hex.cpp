@@ -21,26 +21,25 @@ int HexVal(std::string_view text) {
     return static_cast<int>(value);
 }
 
-namespace {
-std::string upperHex(std::uint32_t value) {
+std::string hexNoZeros(std::int32_t value) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
+    auto bits = static_cast<std::uint32_t>(value);
     std::string out;
     do {
-        out.insert(out.begin(), kDigits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
+        out.insert(out.begin(), kDigits[bits & 0xF]);
+        bits >>= 4;
+    } while (bits != 0);
     return out;
 }
-}  // namespace
 
 std::string HexByte(int byte) {
-    std::string text = upperHex(static_cast<std::uint32_t>(byte) & 0xFF);
+    std::string text = hexNoZeros(byte & 0xFF);
     if (text.size() < 2) text.insert(0, 1, '0');
     return text;
 }
 
 std::string HexWord(int value) {
-    std::string text = upperHex(static_cast<std::uint32_t>(value));
+    std::string text = hexNoZeros(value);
     if (text.size() < 4) text.insert(0, 4 - text.size(), '0');
     return text;
 }

@@ -7,6 +7,7 @@
 
 #include "firmware/hxf.h"
 #include "hxf_helpers.h"
+#include "link/hex.h"
 
 namespace ondo {
 namespace {
