@@ -1,6 +1,7 @@
 // Keys in the command box and the two panes, and the label "cmd:".
 
 #include <QTest>
+#include <optional>
 
 #include "app/app_fixture.h"
 #include "app/keys.h"
@@ -88,9 +89,9 @@ TEST_F(ConsoleKeys, EnterTypedIntoTheLogSendsTheCommandBox) {
     EXPECT_TRUE(cmd()->text().isEmpty());
 }
 
-TEST_F(ConsoleKeys, WhileFlashingTheBoxEditsButSendsNothing) {
+TEST_F(ConsoleKeys, WhileARunOwnsTheUnitTheBoxEditsButSendsNothing) {
     open();
-    form->sequence().Flashing = true;
+    std::optional<Link::RunClaim> run(std::in_place, form->link());
     QTest::keyClicks(cmd(), "v");
     QTest::keyClick(cmd(), Qt::Key_Return);
     EXPECT_EQ(serial.sent, "");
@@ -98,7 +99,6 @@ TEST_F(ConsoleKeys, WhileFlashingTheBoxEditsButSendsNothing) {
     QTest::keyClick(pane(), Qt::Key_X);  // focus moves, the box keeps its text
     EXPECT_EQ(cmd()->text(), "v");
     EXPECT_EQ(form->focusWidget(), cmd());
-    form->sequence().Flashing = false;
 }
 
 TEST_F(ConsoleKeys, ArrowsStillMoveThroughAPane) {

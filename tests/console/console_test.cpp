@@ -11,8 +11,7 @@ namespace {
 
 class ConsoleTest : public LinkTest {
 protected:
-    bool flashing = false;
-    Console console{link, face, flashing};
+    Console console{link, face};
 
     int press(int key) {
         console.tCmd_KeyPress(key);
@@ -98,9 +97,9 @@ TEST_F(ConsoleTest, EnterTypedInTheLogSendsTheBox) {
     EXPECT_EQ(face.beeps, 1);
 }
 
-TEST_F(ConsoleTest, NothingIsSentWhileFlashing) {
+TEST_F(ConsoleTest, NothingIsSentWhileARunOwnsTheUnit) {
     openQuietly();
-    flashing = true;
+    Link::RunClaim run(link);
     face.cmd = "v";
     EXPECT_EQ(press(13), 13);
     EXPECT_EQ(serial.sent, "");

@@ -90,13 +90,13 @@ TEST_F(ConsoleOnTheLine, UpArrowRecallsOnlyACommandSentSinceTheWindowOpened) {
     EXPECT_EQ(bytesFromHost() - before, 6);
 }
 
-TEST_F(ConsoleOnTheLine, WhileFlashingNothingIsSentButThePanesStillSteerTheFocus) {
+TEST_F(ConsoleOnTheLine, WhileARunOwnsTheUnitNothingIsSentButThePanesStillSteerTheFocus) {
     ASSERT_TRUE(startUnit());
     WatchedForm& f = open();
     const long long before = bytesFromHost();
     const std::size_t mark = f.heard.size();
     const QString statusBefore = status();
-    f.sequence().Flashing = true;
+    auto run = std::make_unique<Link::RunClaim>(f.link());
     typeCommand("v");
     EXPECT_EQ(cmd()->text(), "v");  // the box edits as usual
     EXPECT_EQ(status(), statusBefore);
@@ -111,7 +111,7 @@ TEST_F(ConsoleOnTheLine, WhileFlashingNothingIsSentButThePanesStillSteerTheFocus
     EXPECT_EQ(cmd()->text(), "v");
     ASSERT_TRUE(spinTicks(2));
     EXPECT_EQ(f.heard.substr(mark), "");
-    f.sequence().Flashing = false;
+    run.reset();
 
     cmd()->clear();
     ASSERT_TRUE(probe());
