@@ -57,6 +57,8 @@ int exitFor(RunOutcome outcome, bool cancelled) {
             return kExitCancelled;
         case RunOutcome::EepromIncomplete:
             return cancelled ? kExitCancelled : kExitEepromIncomplete;
+        case RunOutcome::EepromSizeAssumed:
+            return kExitEepromIncomplete;
         case RunOutcome::Aborted:
         case RunOutcome::PageFailed:
         case RunOutcome::LineLost:
@@ -95,6 +97,8 @@ const char* outcomeName(RunOutcome outcome) {
             return "no-restart";
         case RunOutcome::EepromIncomplete:
             return "eeprom-incomplete";
+        case RunOutcome::EepromSizeAssumed:
+            return "eeprom-size-assumed";
         case RunOutcome::Complete:
             return "complete";
     }
@@ -193,6 +197,7 @@ struct FlashArgs {
     bool yes = false;
     bool json = false;
     bool demo = false;
+    int eeSize = 0;  // 0: not given
     QStringList simArgs;
 };
 
@@ -208,7 +213,8 @@ const char* kFlashDescription =
     "  5  the unit's firmware did not answer, or it is too old and needs --rescue\n"
     "  6  the bootloader did not identify itself\n"
     "  7  flashing failed or was aborted: the unit needs a rescue re-flash\n"
-    "  8  the EEPROM update is incomplete\n"
+    "  8  the EEPROM update is incomplete (also an --ee-only run without --ee-size: it\n"
+    "     updates 512 bytes, and a larger EEPROM only in part)\n"
     "  9  cancelled (also by a question with no terminal to ask on and no --yes)";
 
 void addFlashOptions(QCommandLineParser& parser) {
@@ -222,6 +228,11 @@ void addFlashOptions(QCommandLineParser& parser) {
         {"ee-only", "Update only the EEPROM."},
         {"flash-only", "Program only the code flash, no EEPROM update."},
         {"rescue", "Enter the bootloader by the rescue procedure (jumper and power-up)."},
+        {"ee-size",
+         "With --ee-only: the unit's EEPROM size, 512, 1024 or 2048 bytes, or its type (AlaR, "
+         "NmaS, BmaS, EnbS, XobS). Without it 512 bytes are updated and the run ends with "
+         "status 8, since a larger EEPROM would be updated only in part.",
+         "size"},
         {"yes", "Answer OK to every question (for scripts)."},
         {"progress", "Progress as 'text' (default) or 'json', one object per event.", "format"},
         {"demo",
@@ -241,6 +252,13 @@ std::string portArgument(const QString& port) {
     return {};
 }
 
+// An EEPROM size in bytes, or a unit type's name; 0 for anything else.
+int eeSizeArgument(const QString& text) {
+    if (const UnitType* type = findUnitType(text.toStdString())) return type->eeSize;
+    const int bytes = text.toInt();
+    return bytes == 512 || bytes == 1024 || bytes == 2048 ? bytes : 0;
+}
+
 // What is wrong with the arguments taken together; empty when nothing is.
 std::string flashProblem(const QCommandLineParser& parser, const FlashArgs& args) {
     const QString progress = parser.value("progress");
@@ -255,6 +273,9 @@ std::string flashProblem(const QCommandLineParser& parser, const FlashArgs& args
         return "--port and --file are needed";
     if (parser.isSet("port") && args.port.empty())
         return "--port takes COM1 to COM9 or a device path";
+    if (parser.isSet("ee-size") && !args.eeOnly) return "--ee-size goes with --ee-only";
+    if (parser.isSet("ee-size") && args.eeSize == 0)
+        return "--ee-size takes 512, 1024, 2048 or a unit type";
     return {};
 }
 
@@ -270,6 +291,7 @@ std::optional<int> parseFlash(const QStringList& args, FlashArgs& out) {
     out.yes = parser.isSet("yes");
     out.demo = parser.isSet("demo");
     out.simArgs = QProcess::splitCommand(parser.value("sim-args"));
+    out.eeSize = eeSizeArgument(parser.value("ee-size"));
     out.json = parser.value("progress") == "json";
     const std::string problem = flashProblem(parser, out);
     if (!problem.empty()) return usageError("flash", problem);
@@ -341,6 +363,9 @@ void FlashCommand::watchCtrlC() {
         face_.interrupt();
     });
     face_.abortButton = [this] { sequence_.btnAbort_Click(); };
+    // Before the Abort button can be pressed, Ctrl-C stops the run as a close of the window
+    // does: before anything reaches the bootloader or the EEPROM.
+    face_.stopRequest = [this] { link_.AbortRequested = true; };
     std::signal(SIGINT, onSigint);
 }
 
@@ -368,6 +393,10 @@ int FlashCommand::run() {
     face_.setOption(Option::EEOnly, args_.eeOnly);
     face_.setOption(Option::FlashOnly, args_.flashOnly);
     face_.setOption(Option::Rescue, args_.rescue);
+    if (args_.eeSize > 0) {
+        sequence_.EESize = args_.eeSize;
+        sequence_.EESizeKnown = true;
+    }
     link_.ResetTimeoutShort();
     sequence_.btnFlashStart_Click();
     return end(sequence_.lastOutcome());
@@ -381,7 +410,9 @@ int runFlash(const QStringList& args) {
 
 const char* kUsage =
     "Usage: ondo-flash [--demo [--sim-args OPTIONS]]   the window\n"
-    "       ondo-flash flash --port COM3 --file FW.HXF [--ee-only | --flash-only] [--rescue]\n"
+    "       ondo-flash flash --port COM3 --file FW.HXF [--ee-only [--ee-size SIZE] | "
+    "--flash-only]\n"
+    "                        [--rescue]\n"
     "                        [--yes] [--progress=json] [--demo [--sim-args OPTIONS]]\n"
     "       ondo-flash check FW.HXF\n"
     "       ondo-flash ports\n"

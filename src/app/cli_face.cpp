@@ -1,5 +1,7 @@
 #include "app/cli_face.h"
 
+#include "core/messages.h"
+
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -131,7 +133,13 @@ std::string minutesSeconds(seconds s) {
 
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
-    for (unsigned char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (const std::size_t name = utf8SequenceAt(text, i)) {  // a file name's character
+            out.append(text, i, name);
+            i += name - 1;
+            continue;
+        }
         switch (c) {
             case '"':
                 out += "\\\"";
@@ -226,8 +234,9 @@ void CliFace::setAbortEnabled(bool enabled) {
 }
 
 void CliFace::interrupt() {
-    const bool pagesDone = option(Option::EEOnly) || last_.phase == Phase::Restart ||
-                           last_.phase == Phase::Firmware || last_.phase == Phase::EepromWrite ||
+    const bool pagesDone = (option(Option::EEOnly) && last_.phase != Phase::Checking) ||
+                           last_.phase == Phase::Restart || last_.phase == Phase::Firmware ||
+                           last_.phase == Phase::EepromWrite ||
                            last_.phase == Phase::EepromVerify || last_.phase == Phase::Done;
     if (pagesDone) {
         // As in the window: once the pages are done, what is left runs to its end; stopping
@@ -241,6 +250,7 @@ void CliFace::interrupt() {
         abortButton();
     } else {
         interrupted_ = true;  // pressed as soon as the Abort button can be
+        if (stopRequest) stopRequest();
         status(Colour::Plain,
                "Abort requested: the run stops at the next step that can be aborted "
                "(press Ctrl-C again to quit at once)");

@@ -54,6 +54,8 @@ class CliFace : public Face {
     // Ctrl-C: delivered to the run as the Abort button as soon as the button can be pressed.
     void interrupt();
     std::function<void()> abortButton;
+    // Asks a run that has not yet reached the bootloader or the EEPROM to stop there.
+    std::function<void()> stopRequest;
     // Runs after each box is answered (the demo powers the simulated unit up for a rescue).
     std::function<void(const MessageBox&, Answer)> afterAsk;
 

@@ -19,20 +19,21 @@ namespace ondo {
 
 // How a Start run ended, for front ends that report it (the command line's exit status).
 enum class RunOutcome {
-    NotRun,            // no run yet
-    NoImage,           // no valid firmware image
-    PortClosed,        // the port is not open
-    NoComms,           // the unit's firmware did not answer the version query
-    NeedsRescue,       // firmware too old for the command entry
-    NoFile,            // the firmware file is gone from disk
-    Cancelled,         // the rescue box answered with Cancel
-    NoBootloader,      // no identification within 100 reads
-    Aborted,           // Abort or a close request before the pages were done
-    PageFailed,        // a page kept failing
-    LineLost,          // the port went away during the run
-    NoRestart,         // the unit did not answer after the restart
-    EepromIncomplete,  // an EEPROM address was skipped, or the update was stopped with Cancel
-    Complete,          // every step ran and was acknowledged and verified
+    NotRun,             // no run yet
+    NoImage,            // no valid firmware image
+    PortClosed,         // the port is not open
+    NoComms,            // the unit's firmware did not answer the version query
+    NeedsRescue,        // firmware too old for the command entry
+    NoFile,             // the firmware file is gone from disk
+    Cancelled,          // the rescue box answered with Cancel
+    NoBootloader,       // no identification within 100 reads
+    Aborted,            // Abort or a close request before the pages were done
+    PageFailed,         // a page kept failing
+    LineLost,           // the port went away during the run
+    NoRestart,          // the unit did not answer after the restart
+    EepromIncomplete,   // an EEPROM address was skipped, or the update was stopped with Cancel
+    EepromSizeAssumed,  // an EE only run that never learned the unit's EEPROM size
+    Complete,           // every step ran and was acknowledged and verified
 };
 
 // One row of the unit type table: what the bootloader's four-character identification tells
@@ -53,7 +54,8 @@ class FlashSequence {
     FlashSequence(Link& link, FirmwareImage& image, Face& face);
 
     // Handlers.
-    void btnFlashStart_Click();  // a press while a run is in progress does nothing
+    void btnFlashStart_Click();  // Start: the whole update; a press while a run owns the unit does
+                                 // nothing
     void btnAbort_Click();
     void chkEEOnly_Click();
     void chkFlashOnly_Click();
@@ -68,13 +70,18 @@ class FlashSequence {
     // Both passes; false when the user stopped at an error box or the line went away.
     bool ProgramEE();
 
-    // Flashing state. Flashing is true while the run owns the unit: the window refuses to close
-    // and the console sends nothing meanwhile.
+    // Flashing is true from the bootloader command (or, on the rescue entry, the identification)
+    // until the run ends: a close request is then refused and acts as Abort. Before that a close
+    // is granted and the run stops before anything reaches the bootloader. That the run owns the
+    // unit as a whole is the link's RunClaim.
     bool Flashing = false;
     int PageSize = 0;
     int PageCount = 0;
     int EndWord = 0;
     int EESize = 512;
+    // True once EESize comes from the unit: an identification, or a size the user gave. An EE
+    // only run without it updates EESize bytes and says that a larger EEPROM got only part.
+    bool EESizeKnown = false;
     int ProgRetries = 0;
     std::string PromptSetting = "1";
 
@@ -93,13 +100,14 @@ class FlashSequence {
     static constexpr int kEEAttempts = 5;
 
     RunOutcome lastOutcome() const { return outcome_; }
-    bool running() const { return running_; }
+    bool running() const { return link_.unitBusy(); }
 
   private:
     void runSequence();
     bool preChecks();
     bool versionCheck();
     static bool fileExists(const std::string& name);
+    bool stoppedBeforeTheUnit();
     bool enterBootloader();
     bool waitForBootloader();
     bool lookupUnitType(const std::string& id);
@@ -111,6 +119,7 @@ class FlashSequence {
     void closeExchangeAndRestart();
     void firmwarePhase();
     void reportCompletion(bool eepromRan, bool eepromComplete);
+    void reportAssumedSize(bool prompt, const std::string& retries);
     void finish();
     bool eeWritePass();
     bool eeVerifyPass();
@@ -127,7 +136,6 @@ class FlashSequence {
     FirmwareImage& image_;
     Face& face_;
     RunOutcome outcome_ = RunOutcome::NotRun;
-    bool running_ = false;
     bool eepromSkipped_ = false;
 };
 

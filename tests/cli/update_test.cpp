@@ -56,11 +56,22 @@ TEST_F(DemoUpdate, WithoutATerminalTheProgressComesAsPlainLines) {
 }
 
 TEST_F(DemoUpdate, EEOnlyWritesTheEepromAndLeavesTheFlashAlone) {
-    const CliResult r = flash({"--ee-only"});
+    const CliResult r = flash({"--ee-only", "--ee-size", "AlaR"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     expectFlashErased();
     expectEepromIsSample();
     EXPECT_EQ(stat("boot_entries"), 0);
+}
+
+// An EE only run learns no unit type: without --ee-size it updates 512 bytes and does not
+// report the whole of a 2,048-byte EEPROM as updated.
+TEST_F(DemoUpdate, EEOnlyWithoutASizeSaysWhatItAssumed) {
+    const CliResult r = flash({"--ee-only"}, "--type XobS");
+    EXPECT_EQ(r.exitCode, 8) << r.err;
+    EXPECT_TRUE(contains(r.err, "EEPROM size not known: 512 bytes updated; a larger EEPROM was "
+                                "updated only in part."))
+        << r.err;
+    EXPECT_EQ(stat("eeprom_writes"), 512);
 }
 
 TEST_F(DemoUpdate, FlashOnlyProgramsThePagesAndLeavesTheEepromAlone) {

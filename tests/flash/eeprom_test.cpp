@@ -8,7 +8,10 @@ namespace {
 
 class Eeprom : public FlashBench {
   protected:
-    Eeprom() { face.options[Option::EEOnly] = true; }
+    Eeprom() {
+        face.options[Option::EEOnly] = true;
+        seq.EESizeKnown = true;  // as after an identification or a size given by the user
+    }
 
     std::vector<std::string> commandsFor(const std::string& address) const {
         std::vector<std::string> out;

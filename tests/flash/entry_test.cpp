@@ -27,7 +27,12 @@ TEST_F(Entry, EEOnlyNeverTouchesTheBootloader) {
     EXPECT_EQ(head, (std::vector<std::string>{"tf", "m0", "v", "tf", "tf", "v", "m0"}));
     EXPECT_EQ(unit.commandCount("e01FF" + hex2(image.EEimage[0x1FF])), 1);
     EXPECT_EQ(unit.commandCount("e0200" + hex2(image.EEimage[0x200])), 0);  // 512 at start-up
-    EXPECT_EQ(seq.lastOutcome(), RunOutcome::Complete);
+    // No identification since start-up: the 512 bytes are told as such, not as the whole EEPROM.
+    EXPECT_EQ(seq.lastOutcome(), RunOutcome::EepromSizeAssumed);
+    EXPECT_EQ(face.lastStatus().text,
+              "EEPROM size not known: 512 bytes updated; a larger EEPROM was updated only in part.");
+    ASSERT_FALSE(face.boxes.empty());
+    EXPECT_EQ(face.boxes.back().title, "EEPROM size not known");
     EXPECT_TRUE(atRest());
 }
 

@@ -120,6 +120,7 @@ TEST_F(PreChecks, RescueSkipsTheVersionCheckButNotTheFileCheck) {
 
 TEST_F(PreChecks, RetryCountStartsFromZero) {
     seq.ProgRetries = 7;
+    seq.EESizeKnown = true;
     face.options[Option::EEOnly] = true;
     run();
     EXPECT_EQ(seq.ProgRetries, 0);
