@@ -91,7 +91,7 @@ class WindowTest : public ::testing::Test {
 
     // A file in the temporary folder.
     std::string writeFile(const char* name, const std::string& text) {
-        const QString path = dir.filePath(QString::fromLatin1(name));
+        const QString path = dir.filePath(QString::fromUtf8(name));
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text.data(), static_cast<qint64>(text.size()));

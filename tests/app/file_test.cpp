@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
+#include <cstdio>
+#include <functional>
 
 #include "app/app_fixture.h"
 
@@ -145,13 +147,50 @@ TEST_F(FileChoice, RevisionClickShowsTheFileTextAndKeepsTheImage) {
     EXPECT_TRUE(form->image().FlashFileValid);
 }
 
-TEST_F(FileChoice, ReadIsRefusedWhileFlashing) {
+// While a run owns the unit, no way of reading a file changes the image being programmed, the
+// name box or the name stored at shut-down; each says why.
+TEST_F(FileChoice, EveryReadIsRefusedWhileARunOwnsTheUnit) {
     box->setText(QString::fromStdString(good));
-    form->sequence().Flashing = true;
     QTest::keyClick(box, Qt::Key_Return);
-    EXPECT_FALSE(form->image().FlashFileValid);
-    EXPECT_EQ(form->image().FlashImage[0], 0x00);
-    form->sequence().Flashing = false;
+    ASSERT_TRUE(form->image().FlashFileValid);
+    const std::uint8_t code = form->image().FlashImage[0];
+    chosenFile = other;
+    const std::pair<const char*, std::function<void()>> reads[] = {
+        {"Enter", [&] { QTest::keyClick(box, Qt::Key_Return); }},
+        {"dialog", [&] { form->btnFlashFile_Click(); }},
+        {"drop",
+         [&] {
+             QMimeData data;
+             setFiles(data, {other});
+             drop(data);
+         }},
+    };
+    const Link::RunClaim run(form->link());
+    for (const auto& [name, read] : reads) {
+        SCOPED_TRACE(name);
+        form->status(Colour::Plain, "");
+        read();
+        EXPECT_TRUE(form->image().FlashFileValid);
+        EXPECT_EQ(form->image().FlashImage[0], code);
+        EXPECT_EQ(box->text().toStdString(), good);
+        EXPECT_EQ(form->FlashFilePath, good);
+        EXPECT_EQ(status(), "Flash file not read while flashing");
+    }
+    EXPECT_TRUE(presets.empty());  // the dialog was not even offered
+}
+
+// A name shows as the user chose it, whatever its characters, beside the unit's own bytes.
+TEST_F(FileChoice, NonAsciiNameShowsAsTyped) {
+    const QString name = QString::fromUtf8("Prüfung-€-файл.HXF");
+    const std::string path = writeFile(name.toUtf8().constData(), kGoodHxf);
+    box->setText(QString::fromStdString(path));
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_TRUE(form->image().FlashFileValid);
+    EXPECT_TRUE(child<QPlainTextEdit>("tText")->toPlainText().contains(name));
+    std::remove(path.c_str());
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(status(), "No File " + QString::fromStdString(path));
+    EXPECT_TRUE(status().contains(name));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The window's controls, their places, the first focus and the resize rule.
 
 #include <QGroupBox>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -111,6 +113,25 @@ QString captionOf(QWidget* w) {
     return {};
 }
 
+// True when the caption fits the room the control's style leaves for text.
+bool captionFits(QWidget* w, const QString& caption) {
+    QRect room = w->contentsRect();
+    if (auto* box = qobject_cast<QCheckBox*>(w)) {
+        QStyleOptionButton option;
+        option.initFrom(box);
+        option.text = caption;
+        room = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+    } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = caption;
+        room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    } else if (!qobject_cast<QLabel*>(w)) {
+        return true;  // group box titles and boxes' texts are not captions of a place
+    }
+    return w->fontMetrics().horizontalAdvance(caption) <= room.width();
+}
+
 using Window = WindowTest;
 
 // Places as created: the resize rule, which first runs at load, moves the bottom rows.
@@ -122,6 +143,7 @@ TEST_F(Window, EveryControlInItsContainerAndPlace) {
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(w->parentWidget()->objectName(), QString::fromLatin1(c.container));
         EXPECT_EQ(w->geometry(), c.pixels);
+        EXPECT_TRUE(captionFits(w, QString::fromLatin1(c.caption))) << "caption clipped";
     }
     EXPECT_EQ(f.size(), QSize(380, 366));  // client area 5700 x 5490 twips
 }
