@@ -43,6 +43,7 @@ bool FlashSequence::lookupUnitType(const std::string& id) {
     PageCount = type->pageCount;
     EESize = type->eeSize;
     EndWord = type->endWord;
+    counts_.unitType = id;
     return true;
 }
 
@@ -56,6 +57,7 @@ bool FlashSequence::ProgramPage(int page) {
     // late for an earlier frame. Left there it would be read as this frame's answer, and every
     // later answer one frame behind: a page the bootloader refused could pass as taken.
     if (link_.library().SioRxQue(link_.PortNumber) > 0) link_.rxClear();
+    ++framesSent_;
     link_.sendRaw(kFrameStart);
     link_.sendRaw(static_cast<unsigned char>(page & 0xFF));
     unsigned sum = 0;
@@ -107,6 +109,7 @@ bool FlashSequence::pageLoop() {
         if (stopBeforeFrame()) return false;
         if (ProgramPage(page)) {
             face_.logAppend(std::to_string(page) + "=");
+            ++counts_.pagesSent;
             ++page;
             series = 0;
             continue;

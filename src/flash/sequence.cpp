@@ -29,6 +29,7 @@ void FlashSequence::btnFlashStart_Click() {
     if (running_) return;
     running_ = true;
     runSequence();
+    ended_ = std::chrono::steady_clock::now();
     running_ = false;
 }
 
@@ -54,6 +55,9 @@ void FlashSequence::chkPromptOnComplete_Click() {
 
 void FlashSequence::runSequence() {
     eepromSkipped_ = false;
+    counts_ = {};
+    framesSent_ = 0;
+    started_ = std::chrono::steady_clock::now();
     report(Phase::Checking, 0, 0);
     if (!preChecks()) return;
     if (!face_.option(Option::EEOnly)) {
@@ -91,13 +95,20 @@ bool FlashSequence::preChecks() {
     return true;
 }
 
-bool FlashSequence::versionCheck() {
+// Quiets the readings and asks the running firmware's version; 0 when it did not answer.
+int FlashSequence::askVersion() {
     link_.TxCommand("tf");
     link_.GetResponse();
     link_.TxCommand("m0");
     link_.GetResponse();
     link_.DelayTicks(kVersionSettle);
     const int version = link_.GetVersion();
+    counts_.versionBefore = link_.RomVersion;
+    return version;
+}
+
+bool FlashSequence::versionCheck() {
+    const int version = askVersion();
     if (version == 0) {
         face_.ask({"No Comms? Check for correct COM Port and wiring, etc.", kInterventionTitle,
                    Buttons::Ok, Icon::Exclamation});
@@ -244,6 +255,7 @@ void FlashSequence::finish() {
     link_.TxCommand("t1");
     link_.GetResponse();
     link_.GetVersion();
+    counts_.versionAfter = link_.RomVersion;
     report(Phase::Done, 0, 0);
 }
 
