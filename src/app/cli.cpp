@@ -8,11 +8,14 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <optional>
 
+#include "app/cli_command.h"
+#include "app/cli_eeprom.h"
 #include "app/cli_face.h"
 #include "app/demo_unit.h"
 #include "core/settings.h"
@@ -113,6 +116,8 @@ std::string helpText(const QCommandLineParser& parser, const char* command) {
            text.mid(lineEnd).toStdString();
 }
 
+}  // namespace
+
 std::optional<int> usageError(const char* command, const std::string& problem) {
     std::cerr << "error: " << problem << "\nSee: ondo-flash " << command << " --help\n";
     return kExitUsage;
@@ -128,6 +133,8 @@ std::optional<int> parse(QCommandLineParser& parser, const QStringList& args, co
     }
     return std::nullopt;
 }
+
+namespace {
 
 CliOptions terminalOptions() {
     CliOptions o;
@@ -184,18 +191,6 @@ int runPorts(const QStringList& args) {
 
 namespace {
 
-struct FlashArgs {
-    std::string port;
-    std::string file;
-    bool eeOnly = false;
-    bool flashOnly = false;
-    bool rescue = false;
-    bool yes = false;
-    bool json = false;
-    bool demo = false;
-    QStringList simArgs;
-};
-
 const char* kFlashDescription =
     "Updates a unit: its code flash through the bootloader, then its EEPROM, with no window.\n"
     "Status and errors go to standard error, the progress log to standard output.\n"
@@ -209,7 +204,8 @@ const char* kFlashDescription =
     "  6  the bootloader did not identify itself\n"
     "  7  flashing failed or was aborted: the unit needs a rescue re-flash\n"
     "  8  the EEPROM update is incomplete\n"
-    "  9  cancelled (also by a question with no terminal to ask on and no --yes)";
+    "  9  cancelled (also by a question with no terminal to ask on and no --yes)\n"
+    " 10  --backup-ee: an EEPROM address could not be read; nothing was sent to the bootloader";
 
 void addFlashOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(kFlashDescription);
@@ -228,10 +224,20 @@ void addFlashOptions(QCommandLineParser& parser) {
          "Run against the simulated unit on COM1, with the sample firmware file unless "
          "--file names another."},
         {"sim-args", "With --demo: options for the simulated unit, in one argument.", "options"},
+        {"backup-ee",
+         "Before the update, read the unit's EEPROM with its running firmware into this HXF "
+         "file (needs --ee-size; not with --rescue). The update does not start if the backup "
+         "fails. Restore it with --ee-only --file FILE.",
+         "file"},
+        {"ee-size",
+         "The unit's EEPROM size for --backup-ee and --ee-only: 512, 1024, 2048 or the unit "
+         "type (AlaR, NmaS, BmaS, EnbS, XobS).",
+         "size"},
     });
 }
 
-// A COM name in any letter case (COM1 to COM9), or a device path; empty for anything else.
+}  // namespace
+
 std::string portArgument(const QString& port) {
     if (port.contains('/')) return port.toStdString();
     const QString name = port.toUpper();
@@ -240,6 +246,8 @@ std::string portArgument(const QString& port) {
     }
     return {};
 }
+
+namespace {
 
 // What is wrong with the arguments taken together; empty when nothing is.
 std::string flashProblem(const QCommandLineParser& parser, const FlashArgs& args) {
@@ -255,6 +263,13 @@ std::string flashProblem(const QCommandLineParser& parser, const FlashArgs& args
         return "--port and --file are needed";
     if (parser.isSet("port") && args.port.empty())
         return "--port takes COM1 to COM9 or a device path";
+    if (!args.backupFile.empty() && args.rescue)
+        return "--backup-ee reads the EEPROM through the running firmware, and with --rescue there "
+               "is none: back up with read-ee while the unit still runs, then rescue";
+    if (parser.isSet("ee-size") && args.eeSize == 0)
+        return "--ee-size takes 512, 1024, 2048 or a unit type (AlaR, NmaS, BmaS, EnbS, XobS)";
+    if (!args.backupFile.empty() && args.eeSize == 0)
+        return "--backup-ee needs --ee-size: the running firmware cannot tell its EEPROM size";
     return {};
 }
 
@@ -271,6 +286,8 @@ std::optional<int> parseFlash(const QStringList& args, FlashArgs& out) {
     out.demo = parser.isSet("demo");
     out.simArgs = QProcess::splitCommand(parser.value("sim-args"));
     out.json = parser.value("progress") == "json";
+    out.backupFile = parser.value("backup-ee").toStdString();
+    out.eeSize = eeSizeArgument(parser.value("ee-size"));
     const std::string problem = flashProblem(parser, out);
     if (!problem.empty()) return usageError("flash", problem);
     return std::nullopt;
@@ -304,6 +321,7 @@ class FlashCommand {
     bool startDemo();
     void watchCtrlC();
     int end(RunOutcome outcome);
+    int endWith(const std::string& outcome, int code);
 
     FlashArgs args_;
     Settings settings_;
@@ -344,10 +362,51 @@ void FlashCommand::watchCtrlC() {
     std::signal(SIGINT, onSigint);
 }
 
+// The report's members of the closing JSON event.
+std::string reportFields(const UpdateReport& r) {
+    char numbers[96];
+    std::snprintf(numbers, sizeof numbers, R"("elapsed_s":%.3f,"throughput_bps":%.1f)", r.seconds,
+                  r.bytesPerSecond());
+    return R"("unit":)" + jsonString(r.unitType) + R"(,"version_before":)" +
+           jsonString(r.versionBefore) + R"(,"version_after":)" + jsonString(r.versionAfter) +
+           R"(,"pages_sent":)" + std::to_string(r.pagesSent) + R"(,"pages_resent":)" +
+           std::to_string(r.framesResent) + R"(,"eeprom_written":)" + std::to_string(r.eeWritten) +
+           R"(,"eeprom_verified":)" + std::to_string(r.eeVerified) + "," + numbers +
+           R"(,"code_sha256":)" + jsonString(r.codeSha256) + R"(,"eeprom_sha256":)" +
+           jsonString(r.eepromSha256);
+}
+
+// The outcome's name for an exit status of the backup.
+const char* backupOutcomeName(int code) {
+    switch (code) {
+        case kExitOk:
+            return "complete";
+        case kExitPortNotOpen:
+            return "port-closed";
+        case kExitNoUnit:
+            return "no-comms";
+        case kExitCancelled:
+            return "aborted";
+        default:
+            return "backup-failed";
+    }
+}
+
 int FlashCommand::end(RunOutcome outcome) {
-    int code = exitFor(outcome, face_.cancelled());
+    return endWith(outcomeName(outcome), exitFor(outcome, face_.cancelled()));
+}
+
+// Every flash ends with the update report, as a line and in the closing JSON event; read-ee
+// has no update to report.
+int FlashCommand::endWith(const std::string& outcome, int code) {
     link_.closePort();
-    face_.finish(outcomeName(outcome), code, sequence_.ProgRetries);
+    if (args_.backupOnly) {
+        face_.finish(outcome, code, sequence_.ProgRetries);
+        return code;
+    }
+    const UpdateReport report = sequence_.updateReport();
+    face_.summary(reportLine(report));
+    face_.finish(outcome, code, sequence_.ProgRetries, reportFields(report));
     return code;
 }
 
@@ -360,11 +419,20 @@ int FlashCommand::run() {
         face_.refresh();
     });
     timer_.start();
-    readFlashFile(face_, image_, args_.file, false);
-    if (!image_.FlashFileValid) return end(RunOutcome::NoImage);
+    if (!args_.backupOnly) {
+        readFlashFile(face_, image_, args_.file, false);
+        if (!image_.FlashFileValid) return end(RunOutcome::NoImage);
+    }
     face_.portListSelect(portName(args_.port, settings_));
     link_.cboPort_Click();
     if (!link_.PortOpen) return end(RunOutcome::PortClosed);
+    if (!args_.backupFile.empty()) {
+        // With the old firmware still running, before anything goes to the bootloader.
+        link_.ResetTimeoutShort();
+        const int code = backupEeprom(sequence_, face_, args_.eeSize, args_.backupFile);
+        if (code != kExitOk || args_.backupOnly) return endWith(backupOutcomeName(code), code);
+    }
+    if (args_.eeOnly && args_.eeSize > 0) sequence_.EESize = args_.eeSize;
     face_.setOption(Option::EEOnly, args_.eeOnly);
     face_.setOption(Option::FlashOnly, args_.flashOnly);
     face_.setOption(Option::Rescue, args_.rescue);
@@ -376,13 +444,23 @@ int FlashCommand::run() {
 int runFlash(const QStringList& args) {
     FlashArgs parsed;
     if (auto done = parseFlash(args, parsed)) return *done;
-    return FlashCommand(parsed).run();
+    return runUnitCommand(parsed);
 }
+
+}  // namespace
+
+int runUnitCommand(const FlashArgs& args) {
+    return FlashCommand(args).run();
+}
+
+namespace {
 
 const char* kUsage =
     "Usage: ondo-flash [--demo [--sim-args OPTIONS]]   the window\n"
     "       ondo-flash flash --port COM3 --file FW.HXF [--ee-only | --flash-only] [--rescue]\n"
     "                        [--yes] [--progress=json] [--demo [--sim-args OPTIONS]]\n"
+    "                        [--backup-ee EE.HXF --ee-size SIZE]\n"
+    "       ondo-flash read-ee --port COM3 --out EE.HXF --ee-size SIZE [--progress=json]\n"
     "       ondo-flash check FW.HXF\n"
     "       ondo-flash ports\n"
     "Each command takes --help.\n";
@@ -392,8 +470,8 @@ const char* kUsage =
 bool isCommandLine(int argc, char** argv) {
     if (argc < 2) return false;
     const std::string command = argv[1];
-    return command == "flash" || command == "check" || command == "ports" || command == "help" ||
-           command == "--help" || command == "-h";
+    return command == "flash" || command == "read-ee" || command == "check" || command == "ports" ||
+           command == "help" || command == "--help" || command == "-h";
 }
 
 int runCommandLine(int argc, char** argv) {
@@ -403,6 +481,7 @@ int runCommandLine(int argc, char** argv) {
     const QString command = args.size() > 1 ? args.at(1) : QString();
     args.removeAt(1);  // the command's own parser sees the program name and its options
     if (command == "flash") return runFlash(args);
+    if (command == "read-ee") return runReadEe(args);
     if (command == "check") return runCheck(args);
     if (command == "ports") return runPorts(args);
     std::cout << kUsage;

@@ -150,7 +150,16 @@ void Form1::runHandler(const std::function<void()>& handler) {
 
 void Form1::btnFlashStart_Click() {
     ++startDepth_;
-    runHandler([this] { sequence_.btnFlashStart_Click(); });
+    runHandler([this] {
+        const bool nested = sequence_.running();  // such a press runs nothing
+        sequence_.btnFlashStart_Click();
+        const RunOutcome outcome = sequence_.lastOutcome();
+        // The run's report follows "Programming complete." (or "EEPROM update incomplete.").
+        if (!nested &&
+            (outcome == RunOutcome::Complete || outcome == RunOutcome::EepromIncomplete)) {
+            scrollText("\r\n" + reportLine(sequence_.updateReport()));
+        }
+    });
     --startDepth_;
     if (startDepth_ > 0 || !userClosePending_) return;
     userClosePending_ = false;
