@@ -322,6 +322,7 @@ class FlashCommand {
     void watchCtrlC();
     int end(RunOutcome outcome);
     int endWith(const std::string& outcome, int code);
+    void warnIfBackupShort();
 
     FlashArgs args_;
     Settings settings_;
@@ -438,7 +439,19 @@ int FlashCommand::run() {
     face_.setOption(Option::Rescue, args_.rescue);
     link_.ResetTimeoutShort();
     sequence_.btnFlashStart_Click();
+    warnIfBackupShort();
     return end(sequence_.lastOutcome());
+}
+
+// The size given for --backup-ee is the user's word; the bootloader's identification, known only
+// once the backup is made, can tell otherwise. Then the backup does not hold the whole EEPROM.
+void FlashCommand::warnIfBackupShort() {
+    const std::string unit = sequence_.updateReport().unitType;
+    if (args_.backupFile.empty() || unit.empty() || sequence_.EESize == args_.eeSize) return;
+    face_.status(Colour::Error, "The backup " + args_.backupFile + " holds " +
+                                    std::to_string(args_.eeSize) + " bytes, but this unit (" +
+                                    unit + ") has " + std::to_string(sequence_.EESize) +
+                                    " bytes of EEPROM");
 }
 
 int runFlash(const QStringList& args) {
