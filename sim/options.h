@@ -25,7 +25,7 @@ struct LatePage {
 
 // The point at which the unit closes its pseudo-terminal, as if it had been unplugged.
 struct VanishAt {
-    enum class Kind { kNever, kPage, kEeprom, kBoot };
+    enum class Kind { kNever, kPage, kEeprom, kEepromRead, kBoot };
     Kind kind = Kind::kNever;
     int value = 0;  // page number or EEPROM address
 };
@@ -51,6 +51,7 @@ struct Options {
     std::vector<int> eeLower;
     bool eeLowerAll = false;
     std::vector<CountedFault> eeWrongReads;
+    std::vector<CountedFault> eeBadReads;
     VanishAt vanish;
     std::string eeInit;
     std::string dump;

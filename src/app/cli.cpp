@@ -8,11 +8,14 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <optional>
 
+#include "app/cli_command.h"
+#include "app/cli_eeprom.h"
 #include "app/cli_face.h"
 #include "app/demo_unit.h"
 #include "core/settings.h"
@@ -117,6 +120,8 @@ std::string helpText(const QCommandLineParser& parser, const char* command) {
            text.mid(lineEnd).toStdString();
 }
 
+}  // namespace
+
 std::optional<int> usageError(const char* command, const std::string& problem) {
     std::cerr << "error: " << problem << "\nSee: ondo-flash " << command << " --help\n";
     return kExitUsage;
@@ -132,6 +137,8 @@ std::optional<int> parse(QCommandLineParser& parser, const QStringList& args, co
     }
     return std::nullopt;
 }
+
+namespace {
 
 CliOptions terminalOptions() {
     CliOptions o;
@@ -188,19 +195,6 @@ int runPorts(const QStringList& args) {
 
 namespace {
 
-struct FlashArgs {
-    std::string port;
-    std::string file;
-    bool eeOnly = false;
-    bool flashOnly = false;
-    bool rescue = false;
-    bool yes = false;
-    bool json = false;
-    bool demo = false;
-    int eeSize = 0;  // 0: not given
-    QStringList simArgs;
-};
-
 const char* kFlashDescription =
     "Updates a unit: its code flash through the bootloader, then its EEPROM, with no window.\n"
     "Status and errors go to standard error, the progress log to standard output.\n"
@@ -215,7 +209,8 @@ const char* kFlashDescription =
     "  7  flashing failed or was aborted: the unit needs a rescue re-flash\n"
     "  8  the EEPROM update is incomplete (also an --ee-only run without --ee-size: it\n"
     "     updates 512 bytes, and a larger EEPROM only in part)\n"
-    "  9  cancelled (also by a question with no terminal to ask on and no --yes)";
+    "  9  cancelled (also by a question with no terminal to ask on and no --yes)\n"
+    " 10  --backup-ee: an EEPROM address could not be read; nothing was sent to the bootloader";
 
 void addFlashOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(kFlashDescription);
@@ -228,21 +223,27 @@ void addFlashOptions(QCommandLineParser& parser) {
         {"ee-only", "Update only the EEPROM."},
         {"flash-only", "Program only the code flash, no EEPROM update."},
         {"rescue", "Enter the bootloader by the rescue procedure (jumper and power-up)."},
-        {"ee-size",
-         "With --ee-only: the unit's EEPROM size, 512, 1024 or 2048 bytes, or its type (AlaR, "
-         "NmaS, BmaS, EnbS, XobS). Without it 512 bytes are updated and the run ends with "
-         "status 8, since a larger EEPROM would be updated only in part.",
-         "size"},
         {"yes", "Answer OK to every question (for scripts)."},
         {"progress", "Progress as 'text' (default) or 'json', one object per event.", "format"},
         {"demo",
          "Run against the simulated unit on COM1, with the sample firmware file unless "
          "--file names another."},
         {"sim-args", "With --demo: options for the simulated unit, in one argument.", "options"},
+        {"backup-ee",
+         "Before the update, read the unit's EEPROM with its running firmware into this HXF "
+         "file (needs --ee-size; not with --rescue). The update does not start if the backup "
+         "fails. Restore it with --ee-only --ee-size SIZE --file FILE.",
+         "file"},
+        {"ee-size",
+         "The unit's EEPROM size for --backup-ee and --ee-only: 512, 1024, 2048 or the unit "
+         "type (AlaR, NmaS, BmaS, EnbS, XobS). An --ee-only run without it updates 512 bytes "
+         "and ends with status 8, since a larger EEPROM would be updated only in part.",
+         "size"},
     });
 }
 
-// A COM name in any letter case (COM1 to COM9), or a device path; empty for anything else.
+}  // namespace
+
 std::string portArgument(const QString& port) {
     if (port.contains('/')) return port.toStdString();
     const QString name = port.toUpper();
@@ -252,12 +253,7 @@ std::string portArgument(const QString& port) {
     return {};
 }
 
-// An EEPROM size in bytes, or a unit type's name; 0 for anything else.
-int eeSizeArgument(const QString& text) {
-    if (const UnitType* type = findUnitType(text.toStdString())) return type->eeSize;
-    const int bytes = text.toInt();
-    return bytes == 512 || bytes == 1024 || bytes == 2048 ? bytes : 0;
-}
+namespace {
 
 // What is wrong with the arguments taken together; empty when nothing is.
 std::string flashProblem(const QCommandLineParser& parser, const FlashArgs& args) {
@@ -273,9 +269,15 @@ std::string flashProblem(const QCommandLineParser& parser, const FlashArgs& args
         return "--port and --file are needed";
     if (parser.isSet("port") && args.port.empty())
         return "--port takes COM1 to COM9 or a device path";
-    if (parser.isSet("ee-size") && !args.eeOnly) return "--ee-size goes with --ee-only";
+    if (!args.backupFile.empty() && args.rescue)
+        return "--backup-ee reads the EEPROM through the running firmware, and with --rescue there "
+               "is none: back up with read-ee while the unit still runs, then rescue";
+    if (parser.isSet("ee-size") && !args.eeOnly && args.backupFile.empty())
+        return "--ee-size goes with --ee-only or --backup-ee";
     if (parser.isSet("ee-size") && args.eeSize == 0)
-        return "--ee-size takes 512, 1024, 2048 or a unit type";
+        return "--ee-size takes 512, 1024, 2048 or a unit type (AlaR, NmaS, BmaS, EnbS, XobS)";
+    if (!args.backupFile.empty() && args.eeSize == 0)
+        return "--backup-ee needs --ee-size: the running firmware cannot tell its EEPROM size";
     return {};
 }
 
@@ -291,8 +293,9 @@ std::optional<int> parseFlash(const QStringList& args, FlashArgs& out) {
     out.yes = parser.isSet("yes");
     out.demo = parser.isSet("demo");
     out.simArgs = QProcess::splitCommand(parser.value("sim-args"));
-    out.eeSize = eeSizeArgument(parser.value("ee-size"));
     out.json = parser.value("progress") == "json";
+    out.backupFile = parser.value("backup-ee").toStdString();
+    out.eeSize = eeSizeArgument(parser.value("ee-size"));
     const std::string problem = flashProblem(parser, out);
     if (!problem.empty()) return usageError("flash", problem);
     return std::nullopt;
@@ -326,6 +329,8 @@ class FlashCommand {
     bool startDemo();
     void watchCtrlC();
     int end(RunOutcome outcome);
+    int endWith(const std::string& outcome, int code);
+    void warnIfBackupShort();
 
     FlashArgs args_;
     Settings settings_;
@@ -369,10 +374,51 @@ void FlashCommand::watchCtrlC() {
     std::signal(SIGINT, onSigint);
 }
 
+// The report's members of the closing JSON event.
+std::string reportFields(const UpdateReport& r) {
+    char numbers[96];
+    std::snprintf(numbers, sizeof numbers, R"("elapsed_s":%.3f,"throughput_bps":%.1f)", r.seconds,
+                  r.bytesPerSecond());
+    return R"("unit":)" + jsonString(r.unitType) + R"(,"version_before":)" +
+           jsonString(r.versionBefore) + R"(,"version_after":)" + jsonString(r.versionAfter) +
+           R"(,"pages_sent":)" + std::to_string(r.pagesSent) + R"(,"pages_resent":)" +
+           std::to_string(r.framesResent) + R"(,"eeprom_written":)" + std::to_string(r.eeWritten) +
+           R"(,"eeprom_verified":)" + std::to_string(r.eeVerified) + "," + numbers +
+           R"(,"code_sha256":)" + jsonString(r.codeSha256) + R"(,"eeprom_sha256":)" +
+           jsonString(r.eepromSha256);
+}
+
+// The outcome's name for an exit status of the backup.
+const char* backupOutcomeName(int code) {
+    switch (code) {
+        case kExitOk:
+            return "complete";
+        case kExitPortNotOpen:
+            return "port-closed";
+        case kExitNoUnit:
+            return "no-comms";
+        case kExitCancelled:
+            return "aborted";
+        default:
+            return "backup-failed";
+    }
+}
+
 int FlashCommand::end(RunOutcome outcome) {
-    int code = exitFor(outcome, face_.cancelled());
+    return endWith(outcomeName(outcome), exitFor(outcome, face_.cancelled()));
+}
+
+// Every flash ends with the update report, as a line and in the closing JSON event; read-ee
+// has no update to report.
+int FlashCommand::endWith(const std::string& outcome, int code) {
     link_.closePort();
-    face_.finish(outcomeName(outcome), code, sequence_.ProgRetries);
+    if (args_.backupOnly) {
+        face_.finish(outcome, code, sequence_.ProgRetries);
+        return code;
+    }
+    const UpdateReport report = sequence_.updateReport();
+    face_.summary(reportLine(report));
+    face_.finish(outcome, code, sequence_.ProgRetries, reportFields(report));
     return code;
 }
 
@@ -385,11 +431,19 @@ int FlashCommand::run() {
         face_.refresh();
     });
     timer_.start();
-    readFlashFile(face_, image_, args_.file, false);
-    if (!image_.FlashFileValid) return end(RunOutcome::NoImage);
+    if (!args_.backupOnly) {
+        readFlashFile(face_, image_, args_.file, false);
+        if (!image_.FlashFileValid) return end(RunOutcome::NoImage);
+    }
     face_.portListSelect(portName(args_.port, settings_));
     link_.cboPort_Click();
     if (!link_.PortOpen) return end(RunOutcome::PortClosed);
+    if (!args_.backupFile.empty()) {
+        // With the old firmware still running, before anything goes to the bootloader.
+        link_.ResetTimeoutShort();
+        const int code = backupEeprom(sequence_, face_, args_.eeSize, args_.backupFile);
+        if (code != kExitOk || args_.backupOnly) return endWith(backupOutcomeName(code), code);
+    }
     face_.setOption(Option::EEOnly, args_.eeOnly);
     face_.setOption(Option::FlashOnly, args_.flashOnly);
     face_.setOption(Option::Rescue, args_.rescue);
@@ -399,14 +453,34 @@ int FlashCommand::run() {
     }
     link_.ResetTimeoutShort();
     sequence_.btnFlashStart_Click();
+    warnIfBackupShort();
     return end(sequence_.lastOutcome());
+}
+
+// The size given for --backup-ee is the user's word; the bootloader's identification, known only
+// once the backup is made, can tell otherwise. Then the backup does not hold the whole EEPROM.
+void FlashCommand::warnIfBackupShort() {
+    const std::string unit = sequence_.updateReport().unitType;
+    if (args_.backupFile.empty() || unit.empty() || sequence_.EESize == args_.eeSize) return;
+    face_.status(Colour::Error, "The backup " + args_.backupFile + " holds " +
+                                    std::to_string(args_.eeSize) + " bytes, but this unit (" +
+                                    unit + ") has " + std::to_string(sequence_.EESize) +
+                                    " bytes of EEPROM");
 }
 
 int runFlash(const QStringList& args) {
     FlashArgs parsed;
     if (auto done = parseFlash(args, parsed)) return *done;
-    return FlashCommand(parsed).run();
+    return runUnitCommand(parsed);
 }
+
+}  // namespace
+
+int runUnitCommand(const FlashArgs& args) {
+    return FlashCommand(args).run();
+}
+
+namespace {
 
 const char* kUsage =
     "Usage: ondo-flash [--demo [--sim-args OPTIONS]]   the window\n"
@@ -414,6 +488,8 @@ const char* kUsage =
     "--flash-only]\n"
     "                        [--rescue]\n"
     "                        [--yes] [--progress=json] [--demo [--sim-args OPTIONS]]\n"
+    "                        [--backup-ee EE.HXF --ee-size SIZE]\n"
+    "       ondo-flash read-ee --port COM3 --out EE.HXF --ee-size SIZE [--progress=json]\n"
     "       ondo-flash check FW.HXF\n"
     "       ondo-flash ports\n"
     "Each command takes --help.\n";
@@ -423,8 +499,8 @@ const char* kUsage =
 bool isCommandLine(int argc, char** argv) {
     if (argc < 2) return false;
     const std::string command = argv[1];
-    return command == "flash" || command == "check" || command == "ports" || command == "help" ||
-           command == "--help" || command == "-h";
+    return command == "flash" || command == "read-ee" || command == "check" || command == "ports" ||
+           command == "help" || command == "--help" || command == "-h";
 }
 
 int runCommandLine(int argc, char** argv) {
@@ -434,6 +510,7 @@ int runCommandLine(int argc, char** argv) {
     const QString command = args.size() > 1 ? args.at(1) : QString();
     args.removeAt(1);  // the command's own parser sees the program name and its options
     if (command == "flash") return runFlash(args);
+    if (command == "read-ee") return runReadEe(args);
     if (command == "check") return runCheck(args);
     if (command == "ports") return runPorts(args);
     std::cout << kUsage;

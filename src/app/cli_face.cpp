@@ -38,6 +38,8 @@ const char* phaseName(Phase phase) {
             return "eeprom-verify";
         case Phase::Done:
             return "done";
+        case Phase::EepromRead:
+            return "eeprom-read";
     }
     return "unknown";
 }
@@ -61,6 +63,8 @@ const char* phaseCaption(Phase phase) {
             return "EEPROM verify";
         case Phase::Done:
             return "Done";
+        case Phase::EepromRead:
+            return "EEPROM read";
     }
     return "Unknown";
 }
@@ -73,6 +77,7 @@ const char* countName(Phase phase) {
             return "page";
         case Phase::EepromWrite:
         case Phase::EepromVerify:
+        case Phase::EepromRead:
             return "address";
         case Phase::Bootloader:
             return "read";
@@ -85,7 +90,8 @@ const char* countName(Phase phase) {
 
 // Phases whose counts go up steadily, so that a share done and a time left make sense.
 bool measured(Phase phase) {
-    return phase == Phase::Pages || phase == Phase::EepromWrite || phase == Phase::EepromVerify;
+    return phase == Phase::Pages || phase == Phase::EepromWrite || phase == Phase::EepromVerify ||
+           phase == Phase::EepromRead;
 }
 
 const char* colourName(Colour colour) {
@@ -368,14 +374,22 @@ void CliFace::refresh() {
     if (progressShown_ && Clock::now() - drawn_ >= kRedrawEvery) drawProgressLine();
 }
 
-void CliFace::finish(const std::string& outcome, int exitCode, int retries) {
+void CliFace::summary(const std::string& line) {
+    if (opts_.json) return;
+    clearProgressLine();
+    std::cerr << line << '\n' << std::flush;
+}
+
+void CliFace::finish(const std::string& outcome, int exitCode, int retries,
+                     const std::string& fields) {
     if (!pendingLine_.empty()) emitLogLine(pendingLine_);
     pendingLine_.clear();
     clearProgressLine();
     if (opts_.json) {
         json(R"({"event":"end","outcome":")" + outcome + R"(","exit":)" + std::to_string(exitCode) +
-             R"(,"retries":)" + std::to_string(retries) + R"(,"message":)" +
-             jsonString(exitCode == 0 ? std::string("complete") : lastError_) + "}");
+             R"(,"retries":)" + std::to_string(retries) + (fields.empty() ? "" : "," + fields) +
+             R"(,"message":)" + jsonString(exitCode == 0 ? std::string("complete") : lastError_) +
+             "}");
     }
 }
 

@@ -152,7 +152,14 @@ void Form1::runHandler(const std::function<void()>& handler) {
 void Form1::btnFlashStart_Click() {
     if (link_.unitBusy()) return;
     setRunControls(false);
-    runHandler([this] { sequence_.btnFlashStart_Click(); });
+    runHandler([this] {
+        sequence_.btnFlashStart_Click();
+        const RunOutcome outcome = sequence_.lastOutcome();
+        // The run's report follows "Programming complete." (or "EEPROM update incomplete.").
+        if (outcome == RunOutcome::Complete || outcome == RunOutcome::EepromIncomplete ||
+            outcome == RunOutcome::EepromSizeAssumed)
+            scrollText("\r\n" + reportLine(sequence_.updateReport()));
+    });
     setRunControls(true);
 }
 

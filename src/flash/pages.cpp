@@ -44,6 +44,7 @@ bool FlashSequence::lookupUnitType(const std::string& id) {
     EESize = type->eeSize;
     EndWord = type->endWord;
     EESizeKnown = true;
+    counts_.unitType = id;
     return true;
 }
 
@@ -57,6 +58,7 @@ bool FlashSequence::ProgramPage(int page) {
     // late for an earlier frame. Left there it would be read as this frame's answer, and every
     // later answer one frame behind: a page the bootloader refused could pass as taken.
     link_.drainToPane();
+    ++framesSent_;
     link_.sendRaw(kFrameStart);
     link_.sendRaw(static_cast<unsigned char>(page & 0xFF));
     unsigned sum = 0;
@@ -108,6 +110,7 @@ bool FlashSequence::pageLoop() {
         if (stopBeforeFrame()) return false;
         if (ProgramPage(page)) {
             face_.logAppend(std::to_string(page) + "=");
+            ++counts_.pagesSent;
             ++page;
             series = 0;
             continue;

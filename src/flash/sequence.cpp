@@ -31,6 +31,7 @@ void FlashSequence::btnFlashStart_Click() {
     // An abort or a close of an earlier run is no request to stop this one.
     link_.AbortRequested = false;
     runSequence();
+    ended_ = std::chrono::steady_clock::now();
 }
 
 void FlashSequence::btnAbort_Click() {
@@ -55,6 +56,9 @@ void FlashSequence::chkPromptOnComplete_Click() {
 
 void FlashSequence::runSequence() {
     eepromSkipped_ = false;
+    counts_ = {};
+    framesSent_ = 0;
+    started_ = std::chrono::steady_clock::now();
     report(Phase::Checking, 0, 0);
     if (!preChecks()) return;
     if (face_.option(Option::EEOnly)) {
@@ -94,13 +98,20 @@ bool FlashSequence::preChecks() {
     return true;
 }
 
-bool FlashSequence::versionCheck() {
+// Quiets the readings and asks the running firmware's version; 0 when it did not answer.
+int FlashSequence::askVersion() {
     link_.TxCommand("tf");
     link_.GetResponse();
     link_.TxCommand("m0");
     link_.GetResponse();
     link_.DelayTicks(kVersionSettle);
     const int version = link_.GetVersion();
+    counts_.versionBefore = link_.RomVersion;
+    return version;
+}
+
+bool FlashSequence::versionCheck() {
+    const int version = askVersion();
     if (version == 0) {
         face_.ask({"No Comms? Check for correct COM Port and wiring, etc.", kInterventionTitle,
                    Buttons::Ok, Icon::Exclamation});
@@ -287,6 +298,7 @@ void FlashSequence::finish() {
     // Only now: a close granted while "m1", "t1" and "v" were still under way would hide the
     // outcome before it could be read.
     Flashing = false;
+    counts_.versionAfter = link_.RomVersion;
     report(Phase::Done, 0, 0);
 }
 

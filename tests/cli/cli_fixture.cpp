@@ -48,9 +48,10 @@ CliRun DemoRun::demoRun(std::vector<std::string> options, const std::string& sim
     run.args = {"flash", "--demo"};
     run.args.insert(run.args.end(), options.begin(), options.end());
     run.args.push_back("--sim-args");
-    // Quoted as a path with blanks would need to be.
-    run.args.push_back("--dump \"" + folder.file("unit") + "\" --stats \"" + folder.file("stats") +
-                       "\" " + simOptions);
+    // Quoted as a path with blanks would need to be. The unit starts erased, without the demo's
+    // owner data, unless simOptions say otherwise.
+    run.args.push_back("--ee-init /dev/null --dump \"" + folder.file("unit") + "\" --stats \"" +
+                       folder.file("stats") + "\" " + simOptions);
     return run;
 }
 

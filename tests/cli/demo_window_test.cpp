@@ -88,7 +88,8 @@ TEST_F(DemoWindow, StartRunsAWholeUpdateToTheCompletionBox) {
         EXPECT_EQ(boxes.back().text, "Flash and EEPROM Programming complete (0 retries).");
         EXPECT_EQ(form.sequence().lastOutcome(), RunOutcome::Complete);
         EXPECT_EQ(child<QLabel>(form, "labStat")->text(), "Complete.");
-        EXPECT_TRUE(form.logText().find("Programming complete.") != std::string::npos);
+        EXPECT_TRUE(form.logText().find("Programming complete.\r\nUpdate report: unit AlaR, ") !=
+                    std::string::npos);
         form.close();
         form.Form_Terminate();
     }
