@@ -1,13 +1,9 @@
 #include "app/cli.h"
 
-#include <unistd.h>
-
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -15,6 +11,8 @@
 
 #include "app/cli_face.h"
 #include "app/demo_unit.h"
+#include "app/stop_signals.h"
+#include "app/terminal.h"
 #include "core/settings.h"
 #include "firmware/reader.h"
 #include "flash/sequence.h"
@@ -26,14 +24,6 @@ namespace ondo {
 namespace {
 
 constexpr std::chrono::milliseconds kTick{100};
-int signalPipe[2] = {-1, -1};
-
-void onSigint(int) {
-    static int presses = 0;
-    if (++presses > 1) _exit(130);  // a second Ctrl-C quits at once
-    const char byte = 1;
-    [[maybe_unused]] auto written = write(signalPipe[1], &byte, 1);
-}
 
 std::string resolve(int port, void* context) {
     return static_cast<Settings*>(context)->portDevice(port + 1);
@@ -131,8 +121,8 @@ std::optional<int> parse(QCommandLineParser& parser, const QStringList& args, co
 
 CliOptions terminalOptions() {
     CliOptions o;
-    o.interactive = isatty(STDIN_FILENO) != 0;
-    o.progressLine = isatty(STDERR_FILENO) != 0;
+    o.interactive = inputIsTerminal();
+    o.progressLine = errorTakesProgressLine();
     return o;
 }
 
@@ -315,7 +305,6 @@ class FlashCommand {
     FlashSequence sequence_;
     QTimer timer_;
     std::unique_ptr<DemoUnit> demo_;
-    std::unique_ptr<QSocketNotifier> ctrlC_;
 };
 
 bool FlashCommand::startDemo() {
@@ -332,16 +321,10 @@ bool FlashCommand::startDemo() {
     return true;
 }
 
+// Ctrl-C is the Abort button; a second one quits at once.
 void FlashCommand::watchCtrlC() {
-    if (pipe(signalPipe) != 0) return;
-    ctrlC_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(ctrlC_.get(), &QSocketNotifier::activated, [this] {
-        char byte;
-        [[maybe_unused]] auto got = read(signalPipe[0], &byte, 1);
-        face_.interrupt();
-    });
     face_.abortButton = [this] { sequence_.btnAbort_Click(); };
-    std::signal(SIGINT, onSigint);
+    app::onStopSignals(timer_, [this] { face_.interrupt(); }, app::SecondStop::QuitAtOnce);
 }
 
 int FlashCommand::end(RunOutcome outcome) {
