@@ -22,6 +22,10 @@
 //   and the stop bits can be seen at the far end, so only they are checked there.
 // - SetupComm's queue sizes are accepted and not used; the count of waiting bytes is the
 //   terminal layer's.
+// - Wine does not act on the settings with which Windows' driver changes the byte stream itself
+//   (fNull drops NUL bytes, fErrorChar replaces bad ones): a wrong value there goes unseen here.
+//   Flow control it does act on (XON/XOFF through the terminal layer): a wrong fInX or fOutX
+//   swallows 0x11 and 0x13 or stops the line, and the check fails or runs into its time-out.
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -34,6 +38,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -167,6 +172,11 @@ struct OpenCase {
     int result;
 };
 
+// Failures name the row.
+void PrintTo(const OpenCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class Open : public testing::TestWithParam<OpenCase> {};
 
 TEST_P(Open, GivesTheResultAndTheSystemsText) {
@@ -214,6 +224,11 @@ struct LineCase {
     const char* settings;  // as the peer finds them on the line afterwards
 };
 
+// Failures name the row.
+void PrintTo(const LineCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class Line : public testing::TestWithParam<LineCase> {};
 
 TEST_P(Line, ReachesThePseudoTerminalOrLeavesItAsItWas) {
@@ -254,6 +269,11 @@ struct BytesCase {
     const char* name;
     std::string bytes;
 };
+
+// Failures name the row.
+void PrintTo(const BytesCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class Bytes : public testing::TestWithParam<BytesCase> {
   protected:
@@ -309,6 +329,11 @@ struct ClosedCase {
     std::function<int(sio::SerialLibrary&)> call;
     int result;
 };
+
+// Failures name the row.
+void PrintTo(const ClosedCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class Closed : public testing::TestWithParam<ClosedCase> {};
 
