@@ -324,7 +324,8 @@ bool FlashCommand::startDemo() {
 // Ctrl-C is the Abort button; a second one quits at once.
 void FlashCommand::watchCtrlC() {
     face_.abortButton = [this] { sequence_.btnAbort_Click(); };
-    app::onStopSignals(timer_, [this] { face_.interrupt(); }, app::SecondStop::QuitAtOnce);
+    app::onStopSignals(
+        timer_, [this] { face_.interrupt(); }, app::SecondStop::QuitAtOnce);
 }
 
 int FlashCommand::end(RunOutcome outcome) {
