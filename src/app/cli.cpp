@@ -1,13 +1,9 @@
 #include "app/cli.h"
 
-#include <unistd.h>
-
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -18,6 +14,8 @@
 #include "app/cli_eeprom.h"
 #include "app/cli_face.h"
 #include "app/demo_unit.h"
+#include "app/stop_signals.h"
+#include "app/terminal.h"
 #include "core/settings.h"
 #include "firmware/reader.h"
 #include "flash/sequence.h"
@@ -29,14 +27,6 @@ namespace ondo {
 namespace {
 
 constexpr std::chrono::milliseconds kTick{100};
-int signalPipe[2] = {-1, -1};
-
-void onSigint(int) {
-    static int presses = 0;
-    if (++presses > 1) _exit(130);  // a second Ctrl-C quits at once
-    const char byte = 1;
-    [[maybe_unused]] auto written = write(signalPipe[1], &byte, 1);
-}
 
 std::string resolve(int port, void* context) {
     return static_cast<Settings*>(context)->portDevice(port + 1);
@@ -142,8 +132,8 @@ namespace {
 
 CliOptions terminalOptions() {
     CliOptions o;
-    o.interactive = isatty(STDIN_FILENO) != 0;
-    o.progressLine = isatty(STDERR_FILENO) != 0;
+    o.interactive = inputIsTerminal();
+    o.progressLine = errorTakesProgressLine();
     return o;
 }
 
@@ -342,7 +332,6 @@ class FlashCommand {
     FlashSequence sequence_;
     QTimer timer_;
     std::unique_ptr<DemoUnit> demo_;
-    std::unique_ptr<QSocketNotifier> ctrlC_;
 };
 
 bool FlashCommand::startDemo() {
@@ -359,19 +348,14 @@ bool FlashCommand::startDemo() {
     return true;
 }
 
+// Ctrl-C is the Abort button; a second one quits at once.
 void FlashCommand::watchCtrlC() {
-    if (pipe(signalPipe) != 0) return;
-    ctrlC_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(ctrlC_.get(), &QSocketNotifier::activated, [this] {
-        char byte;
-        [[maybe_unused]] auto got = read(signalPipe[0], &byte, 1);
-        face_.interrupt();
-    });
     face_.abortButton = [this] { sequence_.btnAbort_Click(); };
     // Before the Abort button can be pressed, Ctrl-C stops the run as a close of the window
     // does: before anything reaches the bootloader or the EEPROM.
     face_.stopRequest = [this] { link_.AbortRequested = true; };
-    std::signal(SIGINT, onSigint);
+    app::onStopSignals(
+        timer_, [this] { face_.interrupt(); }, app::SecondStop::QuitAtOnce);
 }
 
 // The report's members of the closing JSON event.
