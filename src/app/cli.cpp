@@ -15,6 +15,7 @@
 
 #include "app/cli_face.h"
 #include "app/demo_unit.h"
+#include "app/latency_timer.h"
 #include "core/settings.h"
 #include "firmware/reader.h"
 #include "flash/sequence.h"
@@ -155,7 +156,8 @@ int runCheck(const QStringList& args) {
 int runPorts(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        "Lists COM1 to COM9 with the device each stands for and whether it can be opened now.");
+        "Lists COM1 to COM9 with the device each stands for and whether it can be opened now;\n"
+        "for a USB adapter, its latency timer where the system shows it.");
     if (auto done = parse(parser, args, "ports")) return *done;
     if (!parser.positionalArguments().isEmpty()) {
         return *usageError("ports", "ports takes no arguments");
@@ -175,7 +177,12 @@ int runPorts(const QStringList& args) {
         } else {
             state = "not available: error " + std::to_string(result);
         }
-        std::cout << "COM" << com << "  " << device << "  " << state << '\n';
+        std::cout << "COM" << com << "  " << device << "  " << state;
+        const auto timer = readLatencyTimer(device, sysfsRoot());
+        if (timer) std::cout << "  " << latencyTimerText(*timer);
+        std::cout << '\n';
+        if (timer && !latencyTimerHint(*timer).empty())
+            std::cout << "  " << latencyTimerHint(*timer) << '\n';
     }
     return kExitOk;
 }
