@@ -8,6 +8,9 @@
 #include <chrono>
 #include <vector>
 
+#include "sim/port.h"
+#include "support/sim_process.h"
+
 namespace ondo::simtest {
 namespace {
 
@@ -83,6 +86,20 @@ INSTANTIATE_TEST_SUITE_P(
                     {{3, 100us, 520us}},
                     {{1, 100us}, {1, 620us}, {1, 1140us}}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The program with the option: the echo and reply of "v" come together, once the timer has run.
+TEST(AdapterOption, HoldsTheReplyUntilTheTimerRunsOut) {
+    constexpr auto kLatency = 300ms;  // far above a loaded machine's scheduling delays
+    testing::SimProcess sim({"--adapter-latency", std::to_string(kLatency.count())});
+    ASSERT_TRUE(sim.started()) << sim.error();
+    Port port(sim.devicePath());
+    ASSERT_TRUE(port.quiet());
+    const auto sent = std::chrono::steady_clock::now();
+    port.send("v\r");
+    EXPECT_EQ(port.readCount(1), "v");
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, kLatency);
+    EXPECT_EQ(port.readFor(0ms), "\r\nV 0024\r\n");
+}
 
 }  // namespace
 }  // namespace ondo::simtest
