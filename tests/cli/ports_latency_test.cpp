@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "cli/cli_run.h"
@@ -18,6 +19,10 @@ struct TimerCase {
     std::string suffix;               // what follows COM2's state
     std::string hint;                 // the line after COM2's; empty: the next port's line
 };
+
+void PrintTo(const TimerCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class PortsLatencyTimer : public ::testing::TestWithParam<TimerCase> {};
 

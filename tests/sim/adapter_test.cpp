@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
 #include <vector>
 
 #include "sim/port.h"
@@ -39,6 +40,10 @@ struct AdapterCase {
     std::vector<Burst> in;
     std::vector<Packet> out;
 };
+
+void PrintTo(const AdapterCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class AdapterPackets : public ::testing::TestWithParam<AdapterCase> {};
 

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,10 @@ struct LatencyCase {
     std::vector<bool> asked;
     bool onAfter;
 };
+
+void PrintTo(const LatencyCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LowLatency : public ::testing::TestWithParam<LatencyCase> {};
 
