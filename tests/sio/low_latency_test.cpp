@@ -17,39 +17,39 @@
 namespace ondo::testing {
 namespace {
 
+// What the driver behind the port does with the low-latency switch.
+enum Driver { kOff, kOn, kRefuses, kNoSwitch };
+
 // A serial driver's low-latency switch, standing in for the ioctl requests.
 struct DriverSwitch : sio::LowLatencySwitch {
-    bool present = true;
-    bool on = false;
-    bool refuses = false;
-    std::vector<bool> asked;  // every change the library asked for, in order
-    std::vector<int> fds;     // the descriptors it asked about
-
+    explicit DriverSwitch(Driver d) : driver(d), on(d == kOn) {}
     std::optional<bool> isOn(int fd) override {
         fds.push_back(fd);
-        if (!present) return std::nullopt;
-        return on;
+        return driver == kNoSwitch ? std::nullopt : std::optional<bool>(on);
     }
     bool set(int fd, bool value) override {
         fds.push_back(fd);
         asked.push_back(value);
-        if (!present || refuses) return false;
+        if (driver == kNoSwitch || driver == kRefuses) return false;
         on = value;
         return true;
     }
+    Driver driver;
+    bool on;
+    std::vector<bool> asked;  // every change the library asked for, in order
+    std::vector<int> fds;     // the descriptors it asked about
 };
 
-enum class Close { kSioDone, kLibraryGone };
+enum Close { kSioDone, kLibraryGone };
 
 struct LatencyCase {
     const char* name;
-    bool present, onBefore, refuses;
+    Driver driver;
     Close close;
     bool onWhileOpen;
     std::vector<bool> asked;
     bool onAfter;
 };
-
 void PrintTo(const LatencyCase& c, std::ostream* os) {
     *os << c.name;
 }
@@ -64,10 +64,7 @@ TEST_P(LowLatency, IsAskedForAtOpenAndPutBackAtClose) {
     const LatencyCase& c = GetParam();
     Pty pty;
     ASSERT_TRUE(pty.ok());
-    DriverSwitch driver;
-    driver.present = c.present;
-    driver.on = c.onBefore;
-    driver.refuses = c.refuses;
+    DriverSwitch driver(c.driver);
     auto lib = sio::makePosixLibrary(resolve, &pty, driver);
 
     ASSERT_EQ(lib->SioReset(0, 8192, 256), 0);
@@ -81,7 +78,7 @@ TEST_P(LowLatency, IsAskedForAtOpenAndPutBackAtClose) {
     ASSERT_EQ(::poll(&poller, 1, static_cast<int>(Pty::kGenerousWait.count())), 1);
     EXPECT_EQ(lib->SioGetc(0), 'R');
 
-    if (c.close == Close::kSioDone) {
+    if (c.close == kSioDone) {
         EXPECT_EQ(lib->SioDone(0), 0);
     } else {
         lib.reset();
@@ -94,27 +91,12 @@ TEST_P(LowLatency, IsAskedForAtOpenAndPutBackAtClose) {
 INSTANTIATE_TEST_SUITE_P(
     Sio, LowLatency,
     ::testing::Values(
-        LatencyCase{"OffIsTurnedOnThenBackOff",
-                    true,
-                    false,
-                    false,
-                    Close::kSioDone,
-                    true,
-                    {true, false},
-                    false},
-        LatencyCase{"OffComesBackWhenTheLibraryGoes",
-                    true,
-                    false,
-                    false,
-                    Close::kLibraryGone,
-                    true,
-                    {true, false},
-                    false},
-        LatencyCase{"AlreadyOnIsLeftOn", true, true, false, Close::kSioDone, true, {}, true},
+        LatencyCase{"OffIsTurnedOnThenBackOff", kOff, kSioDone, true, {true, false}, false},
         LatencyCase{
-            "RefusedIsNotPutBack", true, false, true, Close::kSioDone, false, {true}, false},
-        LatencyCase{
-            "NoSwitchAsOnAPseudoTerminal", false, false, false, Close::kSioDone, false, {}, false}),
+            "OffComesBackWhenTheLibraryGoes", kOff, kLibraryGone, true, {true, false}, false},
+        LatencyCase{"AlreadyOnIsLeftOn", kOn, kSioDone, true, {}, true},
+        LatencyCase{"RefusedIsNotPutBack", kRefuses, kSioDone, false, {true}, false},
+        LatencyCase{"NoSwitchAsOnAPseudoTerminal", kNoSwitch, kSioDone, false, {}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
