@@ -343,6 +343,8 @@ void printCosts(const std::vector<Row>& rows) {
 
 // The adapter rows: each beside the line's exchange floor and the same unit without the adapter.
 void printAdapters(const std::vector<Row>& rows) {
+    if (std::none_of(rows.begin(), rows.end(), [](const Row& r) { return r.adapterMs != 0; }))
+        return;
     std::printf(
         "\n| unit | latency timer ms | runs | wall s | exchange floor s | wall/exchange floor | "
         "wall/without adapter | page loop s | EEPROM s | load at start |\n"
