@@ -156,6 +156,7 @@ const std::map<std::string, Setter>& valueOptions() {
         {"--type", setType},
         {"--reply-delay", millis(&Options::replyDelay)},
         {"--restart-ms", millis(&Options::restart)},
+        {"--adapter-latency", millis(&Options::adapterLatency)},
         {"--fault-rate", rate(&Options::faultRate)},
         {"--drop-rate", rate(&Options::dropRate)},
         {"--flip-rate", rate(&Options::flipRate)},
@@ -219,8 +220,8 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
 
 std::string usage() {
     return "usage: ondo-unit-sim [--type AlaR|NmaS|BmaS|EnbS|XobS] [--version TEXT]\n"
-           "  [--pace] [--reply-delay MS] [--restart-ms MS] [--silent] [--lower-hex]\n"
-           "  [--seed N] [--fault-rate R] [--drop-rate R] [--flip-rate R]\n"
+           "  [--pace] [--adapter-latency MS] [--reply-delay MS] [--restart-ms MS] [--silent]\n"
+           "  [--lower-hex] [--seed N] [--fault-rate R] [--drop-rate R] [--flip-rate R]\n"
            "  [--garble-page N[:COUNT]] [--reject-page N[:COUNT|always]] [--late-page N[:MS]]\n"
            "  [--no-id] [--wrong-id TEXT[:COUNT]] [--ee-lower ADDR|all]\n"
            "  [--ee-wrong-read ADDR[:COUNT|always]] [--ee-bad-read ADDR[:COUNT|always]]\n"

@@ -39,9 +39,10 @@ struct Options {
     bool noId = false;
     std::chrono::milliseconds replyDelay{0};
     std::chrono::milliseconds restart{1500};
-    double faultRate = 0.0;  // per byte the unit sends: garbled or dropped
-    double dropRate = 0.0;   // per byte the host sends: lost
-    double flipRate = 0.0;   // per byte the host sends: one bit flipped
+    std::chrono::milliseconds adapterLatency{0};  // 0: no USB adapter on the line
+    double faultRate = 0.0;                       // per byte the unit sends: garbled or dropped
+    double dropRate = 0.0;                        // per byte the host sends: lost
+    double flipRate = 0.0;                        // per byte the host sends: one bit flipped
     std::uint32_t seed = 1;
     std::vector<CountedFault> garblePages;
     std::vector<CountedFault> rejectPages;

@@ -14,6 +14,7 @@
 #include "app/cli_eeprom.h"
 #include "app/cli_face.h"
 #include "app/demo_unit.h"
+#include "app/latency_timer.h"
 #include "app/stop_signals.h"
 #include "app/terminal.h"
 #include "core/settings.h"
@@ -156,7 +157,8 @@ int runCheck(const QStringList& args) {
 int runPorts(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        "Lists COM1 to COM9 with the device each stands for and whether it can be opened now.");
+        "Lists COM1 to COM9 with the device each stands for and whether it can be opened now;\n"
+        "for a USB adapter, its latency timer where the system shows it.");
     if (auto done = parse(parser, args, "ports")) return *done;
     if (!parser.positionalArguments().isEmpty()) {
         return *usageError("ports", "ports takes no arguments");
@@ -176,7 +178,12 @@ int runPorts(const QStringList& args) {
         } else {
             state = "not available: error " + std::to_string(result);
         }
-        std::cout << "COM" << com << "  " << device << "  " << state << '\n';
+        std::cout << "COM" << com << "  " << device << "  " << state;
+        const auto timer = readLatencyTimer(device, sysfsRoot());
+        if (timer) std::cout << "  " << latencyTimerText(*timer);
+        std::cout << '\n';
+        if (timer && !latencyTimerHint(*timer).empty())
+            std::cout << "  " << latencyTimerHint(*timer) << '\n';
     }
     return kExitOk;
 }
