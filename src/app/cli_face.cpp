@@ -1,10 +1,10 @@
 #include "app/cli_face.h"
 
-#include "core/messages.h"
-
 #include <cstdio>
 #include <iostream>
 #include <string>
+
+#include "core/messages.h"
 
 namespace ondo {
 

@@ -47,7 +47,7 @@ struct Progress {
 };
 
 class Face {
-public:
+  public:
     virtual ~Face() = default;
 
     // Status line labStat: replaces the caption, in the given colour.

@@ -7,9 +7,15 @@
 
 namespace ondo {
 
-inline void msg(Face& face, const std::string& text) { face.status(Colour::Plain, text); }
-inline void msgStatus(Face& face, const std::string& text) { face.status(Colour::Status, text); }
-inline void msgError(Face& face, const std::string& text) { face.status(Colour::Error, text); }
+inline void msg(Face& face, const std::string& text) {
+    face.status(Colour::Plain, text);
+}
+inline void msgStatus(Face& face, const std::string& text) {
+    face.status(Colour::Status, text);
+}
+inline void msgError(Face& face, const std::string& text) {
+    face.status(Colour::Error, text);
+}
 
 // What the port list and the version label say when a click would reach a unit that a running
 // update owns.

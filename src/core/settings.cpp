@@ -12,7 +12,9 @@ namespace {
 const QString kSection = QStringLiteral("Startup/");
 const QString kPorts = QStringLiteral("Ports/");
 
-QString portKey(int comNumber) { return kPorts + QStringLiteral("COM%1").arg(comNumber); }
+QString portKey(int comNumber) {
+    return kPorts + QStringLiteral("COM%1").arg(comNumber);
+}
 }  // namespace
 
 Settings::Settings()
@@ -23,7 +25,10 @@ Settings::Settings(const std::string& iniFile)
     : store_(std::make_unique<QSettings>(QString::fromStdString(iniFile), QSettings::IniFormat)) {}
 
 std::string Settings::keySetting(const std::string& key) const {
-    return store_->value(kSection + QString::fromStdString(key)).toString().toLatin1().toStdString();
+    return store_->value(kSection + QString::fromStdString(key))
+        .toString()
+        .toLatin1()
+        .toStdString();
 }
 
 void Settings::saveKeySetting(const std::string& key, const std::string& setting) {
@@ -35,16 +40,26 @@ std::string Settings::defaultPortDevice(int comNumber) {
     // Built-in ports first, as Windows numbers them; then USB adapters, which is what most
     // benches use today.
     switch (comNumber) {
-        case 1: return "/dev/ttyS0";
-        case 2: return "/dev/ttyS1";
-        case 3: return "/dev/ttyUSB0";
-        case 4: return "/dev/ttyUSB1";
-        case 5: return "/dev/ttyACM0";
-        case 6: return "/dev/ttyACM1";
-        case 7: return "/dev/ttyUSB2";
-        case 8: return "/dev/ttyUSB3";
-        case 9: return "/dev/ttyACM2";
-        default: return {};
+        case 1:
+            return "/dev/ttyS0";
+        case 2:
+            return "/dev/ttyS1";
+        case 3:
+            return "/dev/ttyUSB0";
+        case 4:
+            return "/dev/ttyUSB1";
+        case 5:
+            return "/dev/ttyACM0";
+        case 6:
+            return "/dev/ttyACM1";
+        case 7:
+            return "/dev/ttyUSB2";
+        case 8:
+            return "/dev/ttyUSB3";
+        case 9:
+            return "/dev/ttyACM2";
+        default:
+            return {};
     }
 }
 
@@ -64,7 +79,9 @@ void Settings::savePortDevice(int comNumber, const std::string& device) {
     store_->setValue(portKey(comNumber), QString::fromStdString(device));
 }
 
-void Settings::sync() { store_->sync(); }
+void Settings::sync() {
+    store_->sync();
+}
 
 std::string formatNumber(int value) {
     return value >= 0 ? " " + std::to_string(value) : std::to_string(value);
@@ -90,7 +107,8 @@ int readNumber(std::string_view text) {
     }
     if (!digits) return 0;
     const double value = std::strtod(number.c_str(), nullptr);
-    if (!(value < 2147483647.0 && value > -2147483648.0)) return value > 0 ? 2147483647 : -2147483647 - 1;
+    if (!(value < 2147483647.0 && value > -2147483648.0))
+        return value > 0 ? 2147483647 : -2147483647 - 1;
     return static_cast<int>(std::nearbyint(value));  // the default rounding mode: half to even
 }
 

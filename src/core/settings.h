@@ -11,7 +11,7 @@
 namespace ondo {
 
 class Settings {
-public:
+  public:
     // The platform's per-user store (on Linux ~/.config/Ondo/FLASH.conf, which follows
     // XDG_CONFIG_HOME).
     Settings();
@@ -34,7 +34,7 @@ public:
 
     void sync();
 
-private:
+  private:
     std::unique_ptr<QSettings> store_;
     std::map<int, std::string> overrides_;
 };

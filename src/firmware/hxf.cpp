@@ -23,7 +23,6 @@ constexpr std::size_t dataPosition(int k) {
 
 }  // namespace
 
-
 bool HxfReader::line(std::string_view text) {
     if (report_.failed()) return false;
     notice_.clear();

@@ -12,12 +12,12 @@
 namespace ondo {
 
 class QtWaiter : public Waiter {
-public:
+  public:
     QtWaiter();
     ~QtWaiter() override;
     void yield(int byteHandle) override;
 
-private:
+  private:
     void watch(int handle);
 
     std::unique_ptr<QSocketNotifier> notifier_;

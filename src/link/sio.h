@@ -22,7 +22,7 @@ inline constexpr int kNotOpen = -4;
 inline constexpr int kBadArgument = -5;
 
 class SerialLibrary {
-public:
+  public:
     virtual ~SerialLibrary() = default;
 
     // Opens the port with receive and transmit queues of the given sizes: 0 or more when opened.

@@ -4,7 +4,7 @@
 namespace ondo {
 
 class Waiter {
-public:
+  public:
     // yield's argument when the caller does not wait for a byte (a delay, a closed port).
     static constexpr int kNoByteWait = -1;
     // yield's argument when the caller waits for a byte but the port offers no descriptor.
