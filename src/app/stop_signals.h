@@ -23,8 +23,8 @@ void onStopSignals(QObject& owner, std::function<void()> action,
 
 // The window's use: a request becomes a close request of the window, as if the user had closed
 // it: the settings are written, the port is released and a demo's simulated unit is stopped.
-// While an update owns the unit the close waits until the run has returned, as a user's close
-// does.
+// Once an update has reached the bootloader the close is refused and acts as Abort, as a user's
+// close does; the window then stays open to show the outcome.
 void closeOnStopSignals(QWidget& window);
 
 }  // namespace ondo::app
