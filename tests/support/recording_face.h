@@ -22,9 +22,18 @@ public:
     void status(Colour colour, const std::string& text) override {
         statuses.push_back({colour, text});
     }
-    void scrollText(const std::string& text) override { log = scrollTextAppend(log, text); }
-    void logAppend(const std::string& text) override { log += text; }
-    void logReplace(const std::string& text) override { log = text; }
+    void scrollText(const std::string& text) override {
+        log = scrollTextAppend(log, text);
+        logs.back() += text;
+    }
+    void logAppend(const std::string& text) override {
+        log += text;
+        logs.back() += text;
+    }
+    void logReplace(const std::string& text) override {
+        log = text;
+        logs.push_back(text);
+    }
     void dataHistory(const std::string& text) override { pane = dataHistoryAppend(pane, text); }
     void paneClear() override { pane.clear(); }
     void setDataLabel(const std::string& text) override {
@@ -71,21 +80,26 @@ public:
         ++closeRequests;
         if (onClose) onClose();
     }
-    void progress(const Progress& p) override { progresses.push_back(p); }
+    void progress(const Progress& p) override {
+        progresses.push_back(p);
+        if (onProgress) onProgress(p);
+    }
 
     // The latest status line, or empty.
     const StatusLine& lastStatus() const {
         static const StatusLine none{Colour::Plain, ""};
         return statuses.empty() ? none : statuses.back();
     }
-    bool sawStatus(const std::string& text) const {
-        for (const auto& s : statuses)
-            if (s.text == text) return true;
-        return false;
+    int statusCount(const std::string& text) const {
+        int n = 0;
+        for (const auto& s : statuses) n += s.text == text;
+        return n;
     }
+    bool sawStatus(const std::string& text) const { return statusCount(text) > 0; }
 
     std::vector<StatusLine> statuses;
     std::string log;
+    std::vector<std::string> logs{std::string()};  // untrimmed, one entry per replacement
     std::string pane;
     std::string dataLabel;
     std::vector<std::string> dataLabels;
@@ -109,6 +123,7 @@ public:
     int closeRequests = 0;
     std::function<void()> onClose;                    // runs on a close request
     std::vector<Progress> progresses;
+    std::function<void(const Progress&)> onProgress;
 };
 
 }  // namespace ondo::testing
