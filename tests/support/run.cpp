@@ -52,7 +52,7 @@ std::vector<std::string> RunResult::outLines() const {
     return lines;
 }
 
-RunResult Run::run() const {
+RunResult Child::run() const {
     RunResult r;
     TempFolder own;
     const std::string folder = home.empty() ? own.path() : home;

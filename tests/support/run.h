@@ -24,7 +24,7 @@ struct RunResult {
     std::vector<std::string> outLines() const;
 };
 
-struct Run {
+struct Child {
     std::vector<std::string> args;  // after the program name
     std::string program = ONDO_FLASH_PATH;
     std::string home;  // HOME and XDG_CONFIG_HOME; empty: a fresh folder for this run
