@@ -30,7 +30,9 @@ struct Check {
     int exit;
     std::vector<std::string> says;  // on standard error ("out:" first: on standard output)
 };
-void PrintTo(const Check& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const Check& c, std::ostream* out) {
+    *out << c.name;
+}
 class CheckCommand : public ::testing::TestWithParam<Check> {};
 
 TEST_P(CheckCommand, ReportsAndStaysInBoundedMemory) {
@@ -49,7 +51,8 @@ TEST_P(CheckCommand, ReportsAndStaysInBoundedMemory) {
         if (const auto at = text.find("%f"); at != std::string::npos) text.replace(at, 2, file);
         const bool out = text.rfind("out:", 0) == 0;
         EXPECT_NE((out ? r.out : r.err).find(out ? text.substr(4) : text), std::string::npos)
-            << text << " in:\n" << r.out << r.err;
+            << text << " in:\n"
+            << r.out << r.err;
     }
     EXPECT_LT(r.peakKb, smallFileKb + 8 * 1024) << "reading a file costs buffers, never the file";
     std::printf("[ figures  ] %s: peak RSS %ld kB (small file %ld kB)\n", GetParam().name, r.peakKb,
@@ -60,23 +63,30 @@ const std::string kTooLarge = "error: Flash file too large (over 1048576 bytes)"
 INSTANTIATE_TEST_SUITE_P(
     EndToEnd, CheckCommand,
     ::testing::Values(
-        Check{"Sample", [](auto& o) { o << std::ifstream(ONDO_SAMPLES_DIR "/demo-AlaR.HXF").rdbuf(); },
+        Check{"Sample",
+              [](auto& o) { o << std::ifstream(ONDO_SAMPLES_DIR "/demo-AlaR.HXF").rdbuf(); },
               0,
               {"out:501 lines in file -> \n%f\n", "out:7424 bytes Flash code\n",
                "out:512 bytes EEPROM data\n", "Read file OK (501 lines)\n"}},
-        Check{"NonHexAddressOnLine2", [](auto& o) { o << "C:0100000055AA\r\nC:01zz00000000\r\n"; },
-              3, {"error: Address out of range @ line 2"}},
+        Check{"NonHexAddressOnLine2",
+              [](auto& o) { o << "C:0100000055AA\r\nC:01zz00000000\r\n"; },
+              3,
+              {"error: Address out of range @ line 2"}},
         Check{"MissingFile", nullptr, 3, {"error: No File "}},
         Check{"FiftyMegabytes",
               [](auto& o) {
                   for (int i = 0; i < 50 * 1024 * 1024 / 46 + 1; ++i)
                       o << "C:10000000000102030405060708090A0B0C0D0E0F78\r\n";
               },
-              3, {kTooLarge}},
-        Check{"OneTenMegabyteLine", [](auto& o) { o << "C:" << std::string(10 << 20, 'A'); }, 3,
+              3,
+              {kTooLarge}},
+        Check{"OneTenMegabyteLine",
+              [](auto& o) { o << "C:" << std::string(10 << 20, 'A'); },
+              3,
               {kTooLarge}},
         Check{"OneLineOfNearlyTheWholeSize",
-              [](auto& o) { o << "C:" << std::string((1 << 20) - 100, 'A') << "\r\n"; }, 3,
+              [](auto& o) { o << "C:" << std::string((1 << 20) - 100, 'A') << "\r\n"; },
+              3,
               {"@ line 1"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -87,8 +97,8 @@ TEST(PortsCommand, ListsTheMappedDevicesWithWhetherTheyOpenAndFlashUsesTheMap) {
     ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);  // another program holds this one
     const std::string missing = home.file("no-such-tty");
     writeFile(home.file("config/Ondo/FLASH.conf"), "[Ports]\nCOM2=" + free.slavePath() +
-                                                       "\nCOM5=" + missing + "\nCOM7=" +
-                                                       held.slavePath() + "\n");
+                                                       "\nCOM5=" + missing +
+                                                       "\nCOM7=" + held.slavePath() + "\n");
     const RunResult r = program({"ports"}, home.path());
     ::close(holder);
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -98,8 +108,8 @@ TEST(PortsCommand, ListsTheMappedDevicesWithWhetherTheyOpenAndFlashUsesTheMap) {
     EXPECT_EQ(lines[2].rfind("COM3  /dev/ttyUSB0  ", 0), 0u) << "unmapped names keep defaults";
     EXPECT_EQ(lines[4], "COM5  " + missing + "  not available: " + std::strerror(ENOENT));
     EXPECT_EQ(lines[6], "COM7  " + held.slavePath() + "  not available: " + std::strerror(EBUSY));
-    const RunResult flash =
-        program({"flash", "--port", "com5", "--file", ONDO_SAMPLES_DIR "/demo-AlaR.HXF"}, home.path());
+    const RunResult flash = program(
+        {"flash", "--port", "com5", "--file", ONDO_SAMPLES_DIR "/demo-AlaR.HXF"}, home.path());
     EXPECT_EQ(flash.exitCode, 4) << flash.err;
     EXPECT_NE(flash.err.find("error: Could NOT Open COM5, error-103\n"), std::string::npos);
 }
@@ -109,7 +119,9 @@ struct Refusal {
     std::vector<std::string> args;
     const char* error;
 };
-void PrintTo(const Refusal& r, std::ostream* out) { *out << r.name; }
+void PrintTo(const Refusal& r, std::ostream* out) {
+    *out << r.name;
+}
 class RefusedArguments : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(RefusedArguments, ExitTwoNamingTheProblemWithNothingRun) {
@@ -126,20 +138,26 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"NoPortNoFile", {"flash"}, "--port and --file are needed"},
         Refusal{"NoFile", {"flash", "--port", "COM3"}, "--port and --file are needed"},
         Refusal{"UnknownOption", {"flash", "--demo", "--force"}, "Unknown option 'force'"},
-        Refusal{"BothOnlies", {"flash", "--demo", "--ee-only", "--flash-only"},
+        Refusal{"BothOnlies",
+                {"flash", "--demo", "--ee-only", "--flash-only"},
                 "--ee-only and --flash-only exclude each other"},
-        Refusal{"EEOnlyRescue", {"flash", "--demo", "--ee-only", "--rescue"},
+        Refusal{"EEOnlyRescue",
+                {"flash", "--demo", "--ee-only", "--rescue"},
                 "--ee-only and --rescue exclude each other"},
-        Refusal{"ProgressFormat", {"flash", "--demo", "--progress=xml"},
+        Refusal{"ProgressFormat",
+                {"flash", "--demo", "--progress=xml"},
                 "--progress takes text or json"},
-        Refusal{"NotAPort", {"flash", "--port", "LPT1", "--file", "FW.HXF"},
+        Refusal{"NotAPort",
+                {"flash", "--port", "LPT1", "--file", "FW.HXF"},
                 "--port takes COM1 to COM9 or a device path"},
-        Refusal{"PortTen", {"flash", "--port", "COM10", "--file", "FW.HXF"},
+        Refusal{"PortTen",
+                {"flash", "--port", "COM10", "--file", "FW.HXF"},
                 "--port takes COM1 to COM9 or a device path"},
         Refusal{"SimArgsWithoutDemo",
                 {"flash", "--port", "COM1", "--file", "FW.HXF", "--sim-args", "--silent"},
                 "--sim-args goes with --demo"},
-        Refusal{"DemoWithPort", {"flash", "--demo", "--port", "COM3"}, "--demo brings its own port"},
+        Refusal{
+            "DemoWithPort", {"flash", "--demo", "--port", "COM3"}, "--demo brings its own port"},
         Refusal{"StrayFile", {"flash", "--demo", "FW.HXF"}, "flash takes no file"},
         Refusal{"CheckWithoutFile", {"check"}, "check takes one file"},
         Refusal{"PortsWithArgument", {"ports", "COM1"}, "ports takes no arguments"}),

@@ -14,8 +14,8 @@ namespace ondo::testing {
 namespace {
 
 struct Step {
-    std::string send;     // "@" first: a control command instead ("@rescue")
-    std::string expect;   // exactly these bytes, next on the line; "#" stands for any one byte
+    std::string send;    // "@" first: a control command instead ("@rescue")
+    std::string expect;  // exactly these bytes, next on the line; "#" stands for any one byte
 };
 struct Conformance {
     const char* name;
@@ -23,7 +23,9 @@ struct Conformance {
     std::vector<Step> steps;
     std::map<std::string, long long> stats = {};  // the counters afterwards
 };
-void PrintTo(const Conformance& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const Conformance& c, std::ostream* out) {
+    *out << c.name;
+}
 class SimulatedUnit : public ::testing::TestWithParam<Conformance> {};
 
 TEST_P(SimulatedUnit, AnswersByteForByte) {
@@ -63,29 +65,32 @@ const Step kRescue{"@rescue", ">AlaR"}, kOpen{"<", "<"};
 INSTANTIATE_TEST_SUITE_P(
     EndToEnd, SimulatedUnit,
     ::testing::Values(
-        Conformance{"MonitorCommands", "",
-                    {{"v\r", "v\r\nV 0024\r\n"},
-                     {"\nm0\r\n", "m0\r\nM 0\r\n"},
-                     {"m1\r", "m1\r\nM 1\r\n"},
-                     {"t1\r", "t1\r\nT 1\r\n\nD "},
-                     {"@quiet", ""},
-                     {"\r", "\r"},
-                     {"e01FFA0\r", "e01FFA0\r\nE 01FF\r\n"},
-                     {"a01FF\r", "a01FF\r\nA 00A0\r\n"},
-                     {"a0000\r", "a0000\r\nA 00FF\r\n"},
-                     {"a0200\r", "a0200\r\n? ERR\r\n"},
-                     {"e000aFF\r", "e000aFF\r\n? ERR\r\n"},
-                     {"b0023\r", "b0023\r\n? ERR\r\n"},
-                     {"x\r", "x\r\n? ERR\r\n"},
-                     {"t2\r", "t2\r\n? ERR\r\n"},
-                     {"v" + std::string(40, ' ') + "\r",
-                      "v" + std::string(40, ' ') + "\r\n? ERR\r\n"}},
-                    {{"eeprom_writes", 1}}},
-        Conformance{"VersionTextAsGivenAndLargerEeprom", "--version 00a3 --type XobS",
+        Conformance{
+            "MonitorCommands",
+            "",
+            {{"v\r", "v\r\nV 0024\r\n"},
+             {"\nm0\r\n", "m0\r\nM 0\r\n"},
+             {"m1\r", "m1\r\nM 1\r\n"},
+             {"t1\r", "t1\r\nT 1\r\n\nD "},
+             {"@quiet", ""},
+             {"\r", "\r"},
+             {"e01FFA0\r", "e01FFA0\r\nE 01FF\r\n"},
+             {"a01FF\r", "a01FF\r\nA 00A0\r\n"},
+             {"a0000\r", "a0000\r\nA 00FF\r\n"},
+             {"a0200\r", "a0200\r\n? ERR\r\n"},
+             {"e000aFF\r", "e000aFF\r\n? ERR\r\n"},
+             {"b0023\r", "b0023\r\n? ERR\r\n"},
+             {"x\r", "x\r\n? ERR\r\n"},
+             {"t2\r", "t2\r\n? ERR\r\n"},
+             {"v" + std::string(40, ' ') + "\r", "v" + std::string(40, ' ') + "\r\n? ERR\r\n"}},
+            {{"eeprom_writes", 1}}},
+        Conformance{"VersionTextAsGivenAndLargerEeprom",
+                    "--version 00a3 --type XobS",
                     {{"v\r", "v\r\nV 00a3\r\n"},
                      {"e07FF3C\r", "e07FF3C\r\nE 07FF\r\n"},
                      {"a0800\r", "a0800\r\n? ERR\r\n"}}},
-        Conformance{"BootloaderByCommandPagesAndRestart", "--restart-ms 200",
+        Conformance{"BootloaderByCommandPagesAndRestart",
+                    "--restart-ms 200",
                     {{"b0024\r", "b0024\r>AlaR"},
                      {"xyz\r", ""},
                      kOpen,
@@ -96,40 +101,46 @@ INSTANTIATE_TEST_SUITE_P(
                      {"\x03\xFF", ""},
                      {"@quiet", ""},
                      {"v\r", "v\r\nV 0024\r\n"}},
-                    {{"boot_entries", 1}, {"pages_stored", 2}, {"pages_rejected", 2},
-                     {"restarts", 1}, {"end_word", 0x03FF}}},
-        Conformance{"RescueAndPowerCycle", "--type XobS",
-                    {{"@rescue", ">XobS"},
-                     kOpen,
-                     {pageFrame(251, counting(256, 0x11)), "!"}}},
-        Conformance{"LowerCaseFaults", "--lower-hex",
+                    {{"boot_entries", 1},
+                     {"pages_stored", 2},
+                     {"pages_rejected", 2},
+                     {"restarts", 1},
+                     {"end_word", 0x03FF}}},
+        Conformance{"RescueAndPowerCycle",
+                    "--type XobS",
+                    {{"@rescue", ">XobS"}, kOpen, {pageFrame(251, counting(256, 0x11)), "!"}}},
+        Conformance{"LowerCaseFaults",
+                    "--lower-hex",
                     {{"e000AA5\r", "e000AA5\r\ne 000a\r\n"}, {"a000A\r", "a000A\r\na 00a5\r\n"}}},
-        Conformance{"EepromFaultsAtChosenAddresses", "--ee-lower 0x000A --ee-wrong-read 0x10:2",
+        Conformance{"EepromFaultsAtChosenAddresses",
+                    "--ee-lower 0x000A --ee-wrong-read 0x10:2",
                     {{"e000A01\r", "e000A01\r\ne 000a\r\n"},
                      {"e000B02\r", "e000B02\r\nE 000B\r\n"},
                      {"e001077\r", "e001077\r\nE 0010\r\n"},
                      {"a0010\r", "a0010\r\nA 0076\r\n"},
                      {"a0010\r", "a0010\r\nA 0076\r\n"},
                      {"a0010\r", "a0010\r\nA 0077\r\n"}}},
-        Conformance{"PageFaults", "--reject-page 3:2 --garble-page 4",
-                    {kRescue, kOpen,
+        Conformance{"PageFaults",
+                    "--reject-page 3:2 --garble-page 4",
+                    {kRescue,
+                     kOpen,
                      {pageFrame(3, counting(64)), "@"},
                      {pageFrame(3, counting(64)), "@"},
                      {pageFrame(3, counting(64)), "!"},
                      {pageFrame(4, counting(64)), "#"},
                      {pageFrame(4, counting(64)), "!"}},
                     {{"pages_rejected", 2}, {"pages_stored", 3}}},
-        Conformance{"IdentificationFaults", "--wrong-id alaR:2",
-                    {{"@rescue", ">alaR>alaR>AlaR"}}},
+        Conformance{"IdentificationFaults", "--wrong-id alaR:2", {{"@rescue", ">alaR>alaR>AlaR"}}},
         Conformance{"NoIdentification", "--no-id", {{"@rescue", ">"}, kOpen, {kPage1, "!"}}},
         Conformance{"SilentUnit", "--silent", {{"v\r", ""}, {"@rescue", ""}}},
-        Conformance{"VanishAtAPage", "--vanish-at page:2",
+        Conformance{"VanishAtAPage",
+                    "--vanish-at page:2",
                     {kRescue, kOpen, {kPage1, "!"}, {pageFrame(2, counting(64)), "hang-up"}}},
-        Conformance{"VanishAtAnEepromWrite", "--vanish-at ee:0x0005",
+        Conformance{"VanishAtAnEepromWrite",
+                    "--vanish-at ee:0x0005",
                     {{"e000411\r", "e000411\r\nE 0004\r\n"}, {"e000522\r", "hang-up"}},
                     {{"eeprom_writes", 1}}},
-        Conformance{"VanishAtBootloaderEntry", "--vanish-at boot",
-                    {{"b0024\r", "hang-up"}}}),
+        Conformance{"VanishAtBootloaderEntry", "--vanish-at boot", {{"b0024\r", "hang-up"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

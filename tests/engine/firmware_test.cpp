@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <cctype>
 #include <sstream>
 
 #include "firmware/hxf.h"
@@ -39,7 +39,9 @@ struct Parse {
     std::vector<Stored> stored;  // every byte the read writes; the rest stays untouched
     std::vector<std::string> notices = {};
 };
-void PrintTo(const Parse& p, std::ostream* out) { *out << p.name; }
+void PrintTo(const Parse& p, std::ostream* out) {
+    *out << p.name;
+}
 
 std::vector<Stored> run(bool code, int from, std::vector<int> values) {
     std::vector<Stored> out;
@@ -55,35 +57,73 @@ std::vector<Parse> parses() {
         {"WorkedExample", "E:02001000A55AEF", "", 1, 0, 2, run(false, 16, {0xA5, 0x5A})},
         {"ChecksumErrorNamesSumAndChecksumAndKeepsBytes",
          "! release 2.1a\r\nC:0100000055AA\r\n! end\r\nE:02001000A55AEE\r\n",
-         "Checksum error @ line 4, 11 = EE", 4, 1, 2,
+         "Checksum error @ line 4, 11 = EE",
+         4,
+         1,
+         2,
          {{true, 0, 0x55}, {false, 16, 0xA5}, {false, 17, 0x5A}}},
         {"KindAndMarkAloneAreAnEmptyRecord", "C:", "", 1, 0, 0, {}},
         {"LoneCountDigitIsAnEmptyRecord", "E:0", "", 1, 0, 0, {}},
         {"EndOfFileRecordStoresNothing", "C:00000001FF", "", 1, 0, 0, {}},
         {"Type01StoresItsData", "C:02001001AABB88", "", 1, 2, 0, run(true, 0x10, {0xAA, 0xBB})},
         {"Type02StoresItsData", "E:010020027766", "", 1, 0, 1, {{false, 0x20, 0x77}}},
-        {"CountLongerThanTheLineReadsZeros", "C:04000000AABB", "Checksum error @ line 1, 69 = 0",
-         1, 4, 0, run(true, 0, {0xAA, 0xBB, 0, 0})},
+        {"CountLongerThanTheLineReadsZeros", "C:04000000AABB", "Checksum error @ line 1, 69 = 0", 1,
+         4, 0, run(true, 0, {0xAA, 0xBB, 0, 0})},
         {"TextAfterTheChecksumIsIgnored", "E:02001000A55AEF and anything, zz", "", 1, 0, 2,
          run(false, 16, {0xA5, 0x5A})},
-        {"NonHexChecksumPassesWhenTheSumsLowByteIs1", "C:01001000F0zz", "", 1, 1, 0,
+        {"NonHexChecksumPassesWhenTheSumsLowByteIs1",
+         "C:01001000F0zz",
+         "",
+         1,
+         1,
+         0,
          {{true, 0x10, 0xF0}}},
-        {"NonHexChecksumOtherwiseShowsAsFFFFFFFF", "C:01001000F1ZZ",
-         "Checksum error @ line 1, 2 = FFFFFFFF", 1, 1, 0, {{true, 0x10, 0xF1}}},
-        {"SumAndChecksumWithoutLeadingZeros", "C:01000000040A", "Checksum error @ line 1, 5 = A",
-         1, 1, 0, {{true, 0, 4}}},
-        {"SumInUpperCase", "C:01000000AA00", "Checksum error @ line 1, AB = 0", 1, 1, 0,
+        {"NonHexChecksumOtherwiseShowsAsFFFFFFFF",
+         "C:01001000F1ZZ",
+         "Checksum error @ line 1, 2 = FFFFFFFF",
+         1,
+         1,
+         0,
+         {{true, 0x10, 0xF1}}},
+        {"SumAndChecksumWithoutLeadingZeros",
+         "C:01000000040A",
+         "Checksum error @ line 1, 5 = A",
+         1,
+         1,
+         0,
+         {{true, 0, 4}}},
+        {"SumInUpperCase",
+         "C:01000000AA00",
+         "Checksum error @ line 1, AB = 0",
+         1,
+         1,
+         0,
          {{true, 0, 0xAA}}},
         {"NonHexCountCarriesNoData", "C:zz00000001", "", 1, 0, 0, {}},
-        {"NonHexDataByteStopsTheRead", "C:02000000AAzz00", "Bad Hex data byte @ line 1", 1, 1, 0,
+        {"NonHexDataByteStopsTheRead",
+         "C:02000000AAzz00",
+         "Bad Hex data byte @ line 1",
+         1,
+         1,
+         0,
          {{true, 0, 0xAA}}},
         {"LowerCaseDataIsNotHex", "E:01000000ab54", "Bad Hex data byte @ line 1", 1, 0, 0, {}},
         {"LaterRecordWinsAndRepeatsCount",
          hxfRecord('C', 0x100, {1, 2, 3}) + "\r\n" + hxfRecord('C', 0x101, {9}), "", 2, 4, 0,
          run(true, 0x100, {1, 9, 3})},
-        {"NothingAfterAFailureIsRead", "C:0100000055AB\r\n" + hxfRecord('C', 1, {0x66}) + "\r\n",
-         "Checksum error @ line 1, 56 = AB", 1, 1, 0, {{true, 0, 0x55}}},
-        {"LowerCaseKindIsNoRecord", "c:0100000055AA", "Invalid HXF file format @ line 1", 1, 0, 0,
+        {"NothingAfterAFailureIsRead",
+         "C:0100000055AB\r\n" + hxfRecord('C', 1, {0x66}) + "\r\n",
+         "Checksum error @ line 1, 56 = AB",
+         1,
+         1,
+         0,
+         {{true, 0, 0x55}}},
+        {"LowerCaseKindIsNoRecord",
+         "c:0100000055AA",
+         "Invalid HXF file format @ line 1",
+         1,
+         0,
+         0,
          {}},
         {"BlankBeforeTheKind", " C:0100000055AA", "Invalid HXF file format @ line 1", 1, 0, 0, {}},
         {"NoKind", ":0100000055AA", "Invalid HXF file format @ line 1", 1, 0, 0, {}},
@@ -96,32 +136,57 @@ std::vector<Parse> parses() {
         {"LineNumbersCountCommentsAndBlankLines",
          "! a\r\n\r\n! b\r\n" + hxfRecord('C', 0, {1}) +
              "\r\n\r\n! c\r\n! d\r\n! e\r\n! f\r\n! g\r\n\r\n:00000001FF\r\n",
-         "Invalid HXF file format @ line 12", 12, 1, 0, {{true, 0, 1}},
+         "Invalid HXF file format @ line 12",
+         12,
+         1,
+         0,
+         {{true, 0, 1}},
          {"*** blank line (2) detected", "*** blank line (5) detected",
           "*** blank line (11) detected"}},
         {"FailedReadKeepsWhatItStoredBefore",
          hxfRecord('C', 0x40, {0xDE, 0xAD}) + "\r\n" + hxfRecord('E', 3, {0xBE}) + "\r\nQ\r\n" +
              hxfRecord('C', 0x50, {0x11}),
-         "Invalid HXF file format @ line 3", 3, 2, 1,
+         "Invalid HXF file format @ line 3",
+         3,
+         2,
+         1,
          {{true, 0x40, 0xDE}, {true, 0x41, 0xAD}, {false, 3, 0xBE}}},
-        {"CodeByteAt32768IsTheLastAccepted", "C:018000005A25", "", 1, 1, 0,
-         {{true, 32768, 0x5A}}},
+        {"CodeByteAt32768IsTheLastAccepted", "C:018000005A25", "", 1, 1, 0, {{true, 32768, 0x5A}}},
         {"CodeByteAt32769IsOutOfRange", "C:018001005A24", outOfRange, 1, 0, 0, {}},
-        {"EepromByteAt4096IsTheLastAccepted", "E:011000005A95", "", 1, 0, 1,
-         {{false, 4096, 0x5A}}},
+        {"EepromByteAt4096IsTheLastAccepted", "E:011000005A95", "", 1, 0, 1, {{false, 4096, 0x5A}}},
         {"EepromByteAt4097IsOutOfRange", "E:011001005A94", outOfRange, 1, 0, 0, {}},
         {"RecordEndingAtTheLastAddress", hxfRecord('C', 0x7FFF, {1, 2}), "", 1, 2, 0,
          run(true, 32767, {1, 2})},
-        {"RecordRunningPastTheEndStoresNothing", hxfRecord('C', 0x8000, {1, 2}), outOfRange, 1, 0,
-         0, {}},
-        {"EepromRecordRunningPastTheEnd", "! x\r\n" + hxfRecord('E', 0x0FFE, {1, 2, 3, 4}),
-         "Address out of range @ line 2", 2, 0, 0, {}},
-        {"HighestAddressWithAFullRecord", hxfRecord('C', 0xFFFF, std::vector<int>(255, 0x42)),
-         outOfRange, 1, 0, 0, {}},
+        {"RecordRunningPastTheEndStoresNothing",
+         hxfRecord('C', 0x8000, {1, 2}),
+         outOfRange,
+         1,
+         0,
+         0,
+         {}},
+        {"EepromRecordRunningPastTheEnd",
+         "! x\r\n" + hxfRecord('E', 0x0FFE, {1, 2, 3, 4}),
+         "Address out of range @ line 2",
+         2,
+         0,
+         0,
+         {}},
+        {"HighestAddressWithAFullRecord",
+         hxfRecord('C', 0xFFFF, std::vector<int>(255, 0x42)),
+         outOfRange,
+         1,
+         0,
+         0,
+         {}},
         {"NonHexAddressIsBelowZero", "C:01ZZ000055AB", outOfRange, 1, 0, 0, {}},
         {"NonHexEepromAddress", "E:01zzzz005501", outOfRange, 1, 0, 0, {}},
         {"RecordsWithoutDataMayCarryAnyAddress",
-         hxfRecord('C', 0xFFFF, {}) + "\n" + hxfRecord('E', 0xFFFF, {}, 1), "", 2, 0, 0, {}},
+         hxfRecord('C', 0xFFFF, {}) + "\n" + hxfRecord('E', 0xFFFF, {}, 1),
+         "",
+         2,
+         0,
+         0,
+         {}},
         {"LongestRecordFillsTheImageEnd", hxfRecord('C', 32769 - 255, ramp), "", 1, 255, 0,
          run(true, 32769 - 255, ramp)},
     };
@@ -162,7 +227,8 @@ std::vector<std::string> cut(std::string_view text, std::size_t chunk) {
         lines.emplace_back(line);
         return true;
     };
-    for (std::size_t at = 0; at < text.size(); at += chunk) splitter.feed(text.substr(at, chunk), sink);
+    for (std::size_t at = 0; at < text.size(); at += chunk)
+        splitter.feed(text.substr(at, chunk), sink);
     splitter.finish(sink);
     return lines;
 }
@@ -170,11 +236,16 @@ std::vector<std::string> cut(std::string_view text, std::size_t chunk) {
 TEST(HxfLines, CrLfLfAndLoneCrEachEndOneLineInChunksOfAnySize) {
     using Lines = std::vector<std::string>;
     const std::pair<const char*, Lines> rows[] = {
-        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}}, {"a\r\n\r\nb", {"a", "", "b"}},
-        {"a\n\nb", {"a", "", "b"}},             {"a\r\rb", {"a", "", "b"}},
-        {"a\n\rb", {"a", "", "b"}},             {"a\r\n", {"a"}},
-        {"a\r", {"a"}},                         {"a", {"a"}},
-        {"", {}},                               {"\r\n", {""}},
+        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+        {"a\r\n\r\nb", {"a", "", "b"}},
+        {"a\n\nb", {"a", "", "b"}},
+        {"a\r\rb", {"a", "", "b"}},
+        {"a\n\rb", {"a", "", "b"}},
+        {"a\r\n", {"a"}},
+        {"a\r", {"a"}},
+        {"a", {"a"}},
+        {"", {}},
+        {"\r\n", {""}},
         {"a\r\n\r\n", {"a", ""}},
         {"! head\r\n\r\nC:0100000055AA\r\rE:02001000A55AEF\n\n\r\n!tail\r",
          {"! head", "", "C:0100000055AA", "", "E:02001000A55AEF", "", "", "!tail"}}};
@@ -214,7 +285,8 @@ TEST(HxfLines, FiftyMegabytesOfRecordsStreamThroughBoundedMemory) {
     int records = 0;
     for (; chunk.size() < 64 * 1024 - 64; ++records)
         chunk += hxfRecord(records % 2 ? 'C' : 'E', (records * 16) % 4080,
-                           std::vector<int>(16, records & 0xFF)) + "\r\n";
+                           std::vector<int>(16, records & 0xFF)) +
+                 "\r\n";
     FirmwareImage image;
     HxfReader reader(image);
     HxfLineSplitter splitter;
@@ -228,7 +300,8 @@ TEST(HxfLines, FiftyMegabytesOfRecordsStreamThroughBoundedMemory) {
     splitter.finish(sink);
     EXPECT_LE(mostHeld, kHxfLineKeep);
     EXPECT_EQ(reader.report().lines, std::int64_t{chunks} * records);
-    EXPECT_EQ(reader.report().flashBytes + reader.report().eeBytes, std::int64_t{chunks} * records * 16);
+    EXPECT_EQ(reader.report().flashBytes + reader.report().eeBytes,
+              std::int64_t{chunks} * records * 16);
 }
 
 TEST(HxfLines, FailureStopsTheCuttingAndLaterLinesAreIgnored) {
@@ -245,7 +318,7 @@ TEST(HxfLines, FailureStopsTheCuttingAndLaterLinesAreIgnored) {
 }
 
 TEST(HexTexts, ValuesBytesWordsAndNoZeros) {
-    const std::pair<const char*, int> values[] = {{"", 0},     {"0A", 10},        {"0a", -1},
+    const std::pair<const char*, int> values[] = {{"", 0},      {"0A", 10},       {"0a", -1},
                                                   {"1F\r", -1}, {"FFFF", 0xFFFF}, {" 1", -1}};
     for (const auto& [text, value] : values) EXPECT_EQ(HexVal(text), value) << text;
     EXPECT_EQ(HexByte(0) + HexByte(15) + HexByte(255), "000FFF");
@@ -291,7 +364,9 @@ struct Reading {
     bool valid;
     std::string label = "";  // the error label afterwards
 };
-void PrintTo(const Reading& r, std::ostream* out) { *out << r.name; }
+void PrintTo(const Reading& r, std::ostream* out) {
+    *out << r.name;
+}
 class ReadFile : public ::testing::TestWithParam<Reading> {};
 
 std::string expand(std::string text, const std::string& name) {
@@ -333,8 +408,7 @@ INSTANTIATE_TEST_SUITE_P(
         Reading{"CrEnds", "! a\r\rC:0100000055AA\r", kBlank2 + "\r\n" + summary(3, 1, 0),
                 "Read file OK (3 lines)", true, kBlank2},
         Reading{"TwoBlankLinesLeaveTheLaterInTheLabel", "\r\n! x\r\n\r\n",
-                "*** blank line (1) detected\r\n*** blank line (3) detected\r\n" +
-                    summary(3, 0, 0),
+                "*** blank line (1) detected\r\n*** blank line (3) detected\r\n" + summary(3, 0, 0),
                 "Read file OK (3 lines)", true, "*** blank line (3) detected"},
         Reading{"Empty", "", summary(0, 0, 0), "Read file OK (0 lines)", true},
         Reading{"NameInUtf8Pr\xC3\xBC"
@@ -347,13 +421,13 @@ INSTANTIATE_TEST_SUITE_P(
                 kBlank2 + "\r\n", "Invalid HXF file format @ line 4", false, kBlank2},
         Reading{"ChecksumError", "! a\r\n! b\r\n! c\r\nE:02001000A55AEE\r\n", "",
                 "Checksum error @ line 4, 11 = EE", false},
-        Reading{"MillionBlankLinesAreAllReported", std::string(kMaxFlashFileBytes, '\n'),
-                "*", "Read file OK (1048576 lines)", true, "*** blank line (1048576) detected"},
+        Reading{"MillionBlankLinesAreAllReported", std::string(kMaxFlashFileBytes, '\n'), "*",
+                "Read file OK (1048576 lines)", true, "*** blank line (1048576) detected"},
         Reading{"AtTheLimitIsRead",
                 "E:02001000A55AEF\r\n" + std::string(kMaxFlashFileBytes - 18, '!'),
                 summary(2, 0, 2), "Read file OK (2 lines)", true},
-        Reading{"OverTheLimitIsRefusedUpFront", std::string(kMaxFlashFileBytes + 1, '!'),
-                "old log", kTooLarge, false}),
+        Reading{"OverTheLimitIsRefusedUpFront", std::string(kMaxFlashFileBytes + 1, '!'), "old log",
+                kTooLarge, false}),
     [](const auto& info) {
         std::string name = info.param.name;
         std::erase_if(name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
@@ -391,7 +465,8 @@ TEST(ReadFileTrouble, NoFileUnreadableEndlessOrWhileFlashingLeavesLogAndLabel) {
         EXPECT_EQ(face.log, "kept");
     }
     for (const char* stuck : {"! comment line\r\n", "\n", "C:0100000055AA"}) {
-        Stream endless(stuck, true), failing("C:0100000055AA\r\n" + std::string(200000, '!'), false);
+        Stream endless(stuck, true),
+            failing("C:0100000055AA\r\n" + std::string(200000, '!'), false);
         std::istream in(&endless), broken(&failing);
         std::ifstream closed(dir.file("vanished.HXF"));
         RecordingFace face;
@@ -436,8 +511,8 @@ TEST(ViewFile, EveryLineWholeWithCrLfAndNothingRead) {
     face.log = "old log";
     face.errorLabel = "label";
     viewFlashFile(face, name);
-    EXPECT_EQ(face.log, "! release\r\nC:0100000055AA\r\n\r\nnot a record\r\n" + longLine +
-                            "\r\nlast\r\n");
+    EXPECT_EQ(face.log,
+              "! release\r\nC:0100000055AA\r\n\r\nnot a record\r\n" + longLine + "\r\nlast\r\n");
     EXPECT_EQ(statusesOf(face), (Statuses{{Colour::Plain, "Reading flash file ..."}}));
     EXPECT_EQ(face.errorLabel, "label");
     writeFile(name, "");
@@ -457,8 +532,9 @@ TEST(SampleFiles, ReadCleanlyAndFitTheirUnits) {
         EXPECT_EQ(face.lastStatus().text,
                   "Read file OK (" + std::to_string(5 + code / 16 + 512 / 16) + " lines)");
         EXPECT_EQ(face.errorLabel, "");
-        EXPECT_NE(face.log.find("\r\n" + std::to_string(code) + " bytes Flash code\r\n512 bytes "
-                                                                "EEPROM data"),
+        EXPECT_NE(face.log.find("\r\n" + std::to_string(code) +
+                                " bytes Flash code\r\n512 bytes "
+                                "EEPROM data"),
                   std::string::npos);
         EXPECT_GT(code, unitFlash * 9 / 10);
         EXPECT_LE(code, unitFlash);
@@ -488,7 +564,8 @@ TEST(FuzzInputs, ReadTheSameInAnyChunksAndKnownOnesEndAsTheyShould) {
                 if (on) splitter.finish(sink);
                 EXPECT_EQ(reader.report().error, expected.error) << chunk;
                 EXPECT_EQ(reader.report().lines, expected.lines);
-                EXPECT_TRUE(pieces.FlashImage == whole.FlashImage && pieces.EEimage == whole.EEimage);
+                EXPECT_TRUE(pieces.FlashImage == whole.FlashImage &&
+                            pieces.EEimage == whole.EEimage);
             }
             if (std::string(folder) == "regressions") {
                 EXPECT_EQ(expected.error, "Address out of range @ line 1");

@@ -2,6 +2,8 @@
 // and the greeting), the command console's keys, the trims of the log and the data pane, and
 // the settings store.
 
+#include "link/link.h"
+
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -9,7 +11,6 @@
 #include "console/console.h"
 #include "core/messages.h"
 #include "core/settings.h"
-#include "link/link.h"
 #include "support/fake_serial.h"
 #include "support/recording_face.h"
 
@@ -132,8 +133,10 @@ TEST_F(LinkTest, ParametersAndTheVersionQuery) {
         EXPECT_EQ(link.GetParameter(), param) << reply;
     }
     const std::tuple<const char*, int, const char*> versions[] = {
-        {"v\r\nV 0023\r\n", 0x23, "ROM 0023"}, {"\nV 00a4\r\n", -1, "ROM 00a4"},
-        {"\nV 23\r\n", -1, "ROM 23\r\n"}, {"", 0, "ROM ----"}};
+        {"v\r\nV 0023\r\n", 0x23, "ROM 0023"},
+        {"\nV 00a4\r\n", -1, "ROM 00a4"},
+        {"\nV 23\r\n", -1, "ROM 23\r\n"},
+        {"", 0, "ROM ----"}};
     for (const auto& [reply, value, label] : versions) {
         replies["v"] = reply;
         serial.sent.clear();
@@ -179,14 +182,32 @@ TEST_P(PortLists, BuildOpenAndGreet) {
 INSTANTIATE_TEST_SUITE_P(
     Link, PortLists,
     ::testing::Values(
-        PortList{"Remembered", {0, 2, 4}, "COM3", {"COM1", "COM3", "COM5"}, "COM3", "Opened COM3",
-                 Indicator::Green, "tf\rv\r"},
-        PortList{"SilentUnit", {0, 1}, "COM2", {"COM1", "COM2"}, "COM2", "Opened COM2",
-                 Indicator::Red, "tf\rv\r"},
-        PortList{"RememberedNameMustMatchExactly", {0, 2}, "com3", {"COM1", "COM3"}, "", "",
-                 Indicator::Neutral, ""},
-        PortList{"OnlyOnePort", {3}, "", {"COM4"}, "COM4", "Opened COM4", Indicator::Green,
+        PortList{"Remembered",
+                 {0, 2, 4},
+                 "COM3",
+                 {"COM1", "COM3", "COM5"},
+                 "COM3",
+                 "Opened COM3",
+                 Indicator::Green,
                  "tf\rv\r"},
+        PortList{"SilentUnit",
+                 {0, 1},
+                 "COM2",
+                 {"COM1", "COM2"},
+                 "COM2",
+                 "Opened COM2",
+                 Indicator::Red,
+                 "tf\rv\r"},
+        PortList{"RememberedNameMustMatchExactly",
+                 {0, 2},
+                 "com3",
+                 {"COM1", "COM3"},
+                 "",
+                 "",
+                 Indicator::Neutral,
+                 ""},
+        PortList{
+            "OnlyOnePort", {3}, "", {"COM4"}, "COM4", "Opened COM4", Indicator::Green, "tf\rv\r"},
         PortList{"NoPort", {}, "COM1", {}, "", "No COM port available", Indicator::Neutral, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -197,11 +218,11 @@ TEST_F(LinkTest, OpeningDetails) {
     std::vector<std::string> resets;  // COM3 opens (queues 8192, 256) before COM4 is probed
     for (const auto& call : serial.calls)
         if (call.rfind("SioReset", 0) == 0) resets.push_back(call);
-    EXPECT_EQ(resets, (std::vector<std::string>{
-                          "SioReset(0,2,2)", "SioReset(1,2,2)", "SioReset(2,2,2)",
-                          "SioReset(2,8192,256)", "SioReset(3,2,2)", "SioReset(4,2,2)",
-                          "SioReset(5,2,2)", "SioReset(6,2,2)", "SioReset(7,2,2)",
-                          "SioReset(8,2,2)"}));
+    EXPECT_EQ(resets,
+              (std::vector<std::string>{"SioReset(0,2,2)", "SioReset(1,2,2)", "SioReset(2,2,2)",
+                                        "SioReset(2,8192,256)", "SioReset(3,2,2)",
+                                        "SioReset(4,2,2)", "SioReset(5,2,2)", "SioReset(6,2,2)",
+                                        "SioReset(7,2,2)", "SioReset(8,2,2)"}));
     EXPECT_NE(std::count(serial.calls.begin(), serial.calls.end(), "SioParms(2,0,0,8)"), 0);
     EXPECT_NE(std::count(serial.calls.begin(), serial.calls.end(), "SioBaud(2,6)"), 0);
     EXPECT_EQ(face.statuses.back().colour, Colour::Status);
@@ -321,8 +342,9 @@ TEST(Trims, LogAbove4096BeforeAppendingPaneAbove1024AfterAppending) {
 TEST(SettingsStore, NumbersKeysAndThePortMap) {
     EXPECT_EQ(formatNumber(1234) + formatNumber(0) + formatNumber(-15), " 1234 0-15");
     const std::pair<const char*, int> numbers[] = {
-        {"  12abc", 12}, {"2.5", 2}, {"3.5", 4}, {"x", 0}, {"", 0}, {" 1", 1}, {"-15", -15},
-        {"-2.5", -2}, {"99999999999", 2147483647}};
+        {"  12abc", 12}, {"2.5", 2},   {"3.5", 4},
+        {"x", 0},        {"", 0},      {" 1", 1},
+        {"-15", -15},    {"-2.5", -2}, {"99999999999", 2147483647}};
     for (const auto& [text, value] : numbers) EXPECT_EQ(readNumber(text), value) << text;
     QTemporaryDir dir;
     const std::string file = dir.filePath("FLASH.ini").toStdString();

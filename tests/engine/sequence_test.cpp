@@ -1,13 +1,14 @@
 // The whole update as the engine runs it (the sequence, the link and its tick clock) against the
 // in-memory unit, in no real time: the bytes on the wire, every way a run ends, and the EEPROM.
 
+#include "flash/sequence.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <numeric>
 
-#include "flash/sequence.h"
 #include "link/link.h"
 #include "support/fake_serial.h"
 #include "support/recording_face.h"
@@ -119,7 +120,9 @@ TEST_F(Bench, WholeUpdateByteForByteAndWhatItShows) {
     run();
     std::string wire = "tf\rm0\rv\rb0024\r<";
     for (int page = 0; page < 124; ++page) wire += frame(page, 64);
-    wire += "\x03\xFF" "tf\rtf\rv\rm0\r";
+    wire +=
+        "\x03\xFF"
+        "tf\rtf\rv\rm0\r";
     for (int a = 0; a < 512; ++a) wire += "e" + hex4(a) + hex2(image.EEimage[a]) + "\r";
     for (int a = 0; a < 512; ++a) wire += "a" + hex4(a) + "\r";
     wire += "m1\rt1\rv\r";
@@ -131,11 +134,13 @@ TEST_F(Bench, WholeUpdateByteForByteAndWhatItShows) {
     for (int a = 0; a < 512; ++a) ASSERT_EQ(unit.eeprom[a], image.EEimage[a]) << a;
     EXPECT_EQ(unit.eeprom[512], 0xFF);
     EXPECT_EQ(unit.restarts, 1);
-    std::vector<std::pair<Colour, std::string>> seen, shown{
-        {Colour::Plain, "Programming 124 pages. 64 bytes/page."},
-        {Colour::Status, "Flashing complete. Awaiting soft reboot ..."},
-        {Colour::Status, "Data from unit =  0024\r\n"}, {Colour::Plain, "Programming ..."},
-        {Colour::Plain, "Verifying ..."}, {Colour::Status, "Complete."}};
+    std::vector<std::pair<Colour, std::string>> seen,
+        shown{{Colour::Plain, "Programming 124 pages. 64 bytes/page."},
+              {Colour::Status, "Flashing complete. Awaiting soft reboot ..."},
+              {Colour::Status, "Data from unit =  0024\r\n"},
+              {Colour::Plain, "Programming ..."},
+              {Colour::Plain, "Verifying ..."},
+              {Colour::Status, "Complete."}};
     for (const auto& s : face.statuses) seen.emplace_back(s.colour, s.text);
     EXPECT_EQ(seen, shown);
     ASSERT_EQ(face.boxes.size(), 1u);
@@ -180,7 +185,9 @@ struct End {
     std::function<void(Bench&)> more = nullptr;
 };
 
-void PrintTo(const End& e, std::ostream* out) { *out << e.name; }
+void PrintTo(const End& e, std::ostream* out) {
+    *out << e.name;
+}
 
 class Ends : public Bench, public ::testing::WithParamInterface<End> {};
 
@@ -234,9 +241,8 @@ const End kEnds[] = {
          EXPECT_EQ(b.face.boxes[0].title, "Upgrade Requires Intervention");
          EXPECT_EQ(b.face.boxes[0].icon, Icon::Exclamation);
      }},
-    {"Version0022NeedsRescue", [](Bench& b) { b.unit.version = "0022"; },
-     RunOutcome::NeedsRescue, nullptr, "tf\rm0\rv\r",
-     "You must select the Rescue option\rfor Rev 0022 or lower firmware.",
+    {"Version0022NeedsRescue", [](Bench& b) { b.unit.version = "0022"; }, RunOutcome::NeedsRescue,
+     nullptr, "tf\rm0\rv\r", "You must select the Rescue option\rfor Rev 0022 or lower firmware.",
      [](Bench& b) {
          EXPECT_EQ(b.face.boxes[0].title, "Upgrade Requires Intervention");
          EXPECT_EQ(b.face.boxes[0].buttons, Buttons::Ok);
@@ -281,8 +287,8 @@ const End kEnds[] = {
          EXPECT_EQ(b.face.boxes[0].icon, Icon::Exclamation);
          EXPECT_EQ(b.unit.frameCount.size(), 124u);
      }},
-    {"NoIdentification", [](Bench& b) { b.unit.bootloaderSilent = true; },
-     RunOutcome::NoBootloader, "No answer from the bootloader", kEntry.c_str(), "",
+    {"NoIdentification", [](Bench& b) { b.unit.bootloaderSilent = true; }, RunOutcome::NoBootloader,
+     "No answer from the bootloader", kEntry.c_str(), "",
      [](Bench& b) { EXPECT_EQ(b.face.closeRequests, 0); }},
     {"PromptAsTheHundredthReadIsTaken",  // the echo of "b0023" and its reply are 17 reads
      [](Bench& b) {
@@ -296,8 +302,10 @@ const End kEnds[] = {
     {"BytesBeforeThePromptAreSkipped", [](Bench& b) { b.unit.beforePrompt = "xyz<\r\n"; },
      RunOutcome::Complete, "Complete."},
     {"WrongIdentificationsAreReported",
-     [](Bench& b) { b.unit.wrongIds = {"alaR", "XobZ"}; }, RunOutcome::Complete, "Complete.",
-     nullptr, kComplete,
+     [](Bench& b) {
+         b.unit.wrongIds = {"alaR", "XobZ"};
+     },
+     RunOutcome::Complete, "Complete.", nullptr, kComplete,
      [](Bench& b) {
          for (const char* id : {"Invalid response >alaR", "Invalid response >XobZ"})
              EXPECT_EQ(b.face.statusCount(id), 1) << id;
@@ -402,8 +410,8 @@ const End kEnds[] = {
      RunOutcome::LineLost, "Lost contact with the unit on COM1", nullptr, "",
      [](Bench& b) { EXPECT_EQ(b.face.statusCount("re-programmed address 0021."), 0); }},
     {"PageThatKeepsFailingGetsThirtyAttempts",
-     pages([](int page, int) { return page == 7 ? '#' : '!'; }), RunOutcome::PageFailed,
-     kGiveUp7, nullptr, "",
+     pages([](int page, int) { return page == 7 ? '#' : '!'; }), RunOutcome::PageFailed, kGiveUp7,
+     nullptr, "",
      [](Bench& b) {
          EXPECT_EQ(b.unit.frameCount[7], 30);
          EXPECT_EQ(b.unit.frameCount.count(8), 0u);
@@ -697,48 +705,20 @@ TEST_P(Ends, AsTheRowSays) {
 INSTANTIATE_TEST_SUITE_P(Sequence, Ends, ::testing::ValuesIn(kEnds),
                          [](const auto& info) { return std::string(info.param.name); });
 
-struct Type {
-    const char* id;
-    int pageSize, pageCount, eeSize;
-    const char* end;
-};
-class UnitTypes : public Bench, public ::testing::WithParamInterface<Type> {};
-
-TEST_P(UnitTypes, GeometryComesFromTheIdentification) {
-    const Type& t = GetParam();
-    unit.identification = t.id;
+// Each type's pages, end word and EEPROM are checked end to end (tests/e2e); here what only a
+// session shows: an EE only run uses the EEPROM size of the last identification.
+TEST_F(Bench, EEOnlyUsesTheSizeOfTheLastIdentification) {
+    unit.identification = "EnbS";
     face.options[Option::FlashOnly] = true;
     run();
-    EXPECT_EQ(seq.PageSize, t.pageSize);
-    EXPECT_EQ(seq.EESize, t.eeSize);
-    EXPECT_EQ(unit.frameCount.size(), static_cast<std::size_t>(t.pageCount));
-    EXPECT_EQ(unit.commandCount(t.end), 1);
-    EXPECT_EQ(face.statuses.front().text, "Programming " + std::to_string(t.pageCount) +
-                                              " pages. " + std::to_string(t.pageSize) +
-                                              " bytes/page.");
-    // The image ends at 32768: that byte starts page 128 of a 256-byte unit, erased after it.
-    for (std::size_t f = 0; f < unit.frames.size(); ++f) {
-        const std::string bytes = frame(static_cast<int>(f), t.pageSize);
-        ASSERT_EQ(unit.frames[f], std::vector<std::uint8_t>(bytes.begin(), bytes.end())) << f;
-    }
-    face.options[Option::FlashOnly] = false;  // EE only uses the size of the last identification
-    face.options[Option::EEOnly] = true;
+    EXPECT_EQ(seq.PageSize * 1000 + seq.PageCount, 128252);
+    face.options = {{Option::EEOnly, true}};
     unit.events.clear();
     run();
-    EXPECT_EQ(unit.commandCount("a" + hex4(t.eeSize - 1)), 1);
-    EXPECT_EQ(unit.commandCount("a" + hex4(t.eeSize)), 0);
-    EXPECT_EQ(face.logs.back().rfind(
-                  "Programming " + std::to_string(t.eeSize) + " bytes of EE Prom.\r\n", 0),
-              0u);
+    EXPECT_EQ(unit.commandCount("a03FF"), 1);
+    EXPECT_EQ(unit.commandCount("a0400"), 0);
+    EXPECT_EQ(face.logs.back().rfind("Programming 1024 bytes of EE Prom.\r\n", 0), 0u);
 }
-
-INSTANTIATE_TEST_SUITE_P(Sequence, UnitTypes,
-                         ::testing::Values(Type{"AlaR", 64, 124, 512, "end 03FF"},
-                                           Type{"NmaS", 128, 126, 512, "end FFFF"},
-                                           Type{"BmaS", 128, 126, 512, "end 03FE"},
-                                           Type{"EnbS", 128, 252, 1024, "end 03FE"},
-                                           Type{"XobS", 256, 252, 2048, "end FFFF"}),
-                         [](const auto& info) { return std::string(info.param.id); });
 
 TEST(UnitTypeTable, IdentificationsAreComparedExactly) {
     EXPECT_EQ(findUnitType("alaR"), nullptr);
@@ -750,7 +730,7 @@ struct Answered {
     const char* name;
     char answer;
     bool taken;
-    const char* log, *label, *status;
+    const char *log, *label, *status;
     int retries;
 };
 class OnePage : public Bench, public ::testing::WithParamInterface<Answered> {};
@@ -800,13 +780,15 @@ TEST_F(Bench, OptionHandlers) {
         void (FlashSequence::*handler)();
         bool eeAfter, flashAfter, rescueAfter;
     };
-    const Click rows[] = {{true, true, true, &FlashSequence::chkEEOnly_Click, true, false, false},
-                          {false, true, true, &FlashSequence::chkEEOnly_Click, false, true, true},
-                          {true, true, true, &FlashSequence::chkFlashOnly_Click, false, true, true},
-                          {true, false, false, &FlashSequence::chkFlashOnly_Click, true, false, false}};
+    const Click rows[] = {
+        {true, true, true, &FlashSequence::chkEEOnly_Click, true, false, false},
+        {false, true, true, &FlashSequence::chkEEOnly_Click, false, true, true},
+        {true, true, true, &FlashSequence::chkFlashOnly_Click, false, true, true},
+        {true, false, false, &FlashSequence::chkFlashOnly_Click, true, false, false}};
     for (const Click& c : rows) {
         SCOPED_TRACE(&c - rows);
-        face.options = {{Option::EEOnly, c.ee}, {Option::FlashOnly, c.flash}, {Option::Rescue, c.rescue}};
+        face.options = {
+            {Option::EEOnly, c.ee}, {Option::FlashOnly, c.flash}, {Option::Rescue, c.rescue}};
         (seq.*c.handler)();
         EXPECT_EQ(face.option(Option::EEOnly), c.eeAfter);
         EXPECT_EQ(face.option(Option::FlashOnly), c.flashAfter);

@@ -200,7 +200,8 @@ TEST_F(Serial, DeviceWithoutPermissionIsRefusedWithTheSystemsText) {
         if (::geteuid() == 0 && (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0))
             ::_exit(2);
         ::_exit(lib->SioReset(0, 8192, 256) == sio::kOsError && lastError() == "Permission denied"
-                    ? 0 : 1);
+                    ? 0
+                    : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -243,7 +244,8 @@ TEST_F(Serial, LineSettingsAreRaw8N1At19200WhateverTheLineWasBefore) {
     t.c_iflag |= IXON | IXOFF | IXANY | ICRNL | INLCR | ISTRIP;
     t.c_oflag |= OPOST | ONLCR;
     t.c_lflag |= ECHO | ICANON | ISIG | IEXTEN;
-    t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE | CLOCAL)) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    t.c_cflag =
+        (t.c_cflag & ~static_cast<tcflag_t>(CSIZE | CLOCAL)) | CS7 | PARENB | CSTOPB | CRTSCTS;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 5;
     cfsetispeed(&t, B9600);
@@ -259,7 +261,8 @@ TEST_F(Serial, LineSettingsAreRaw8N1At19200WhateverTheLineWasBefore) {
     EXPECT_TRUE(line().c_cflag & PARODD);
     for (const auto& [parity, stop, data] : {std::tuple{3, 0, 8}, {0, 2, 8}, {0, 0, 9}, {0, 0, 4}})
         EXPECT_EQ(lib->SioParms(0, parity, stop, data), sio::kBadArgument);
-    const speed_t speeds[] = {B300, B600, B1200, B2400, B4800, B9600, B19200, B38400, B57600, B115200};
+    const speed_t speeds[] = {B300,  B600,   B1200,  B2400,  B4800,
+                              B9600, B19200, B38400, B57600, B115200};
     for (int code = 0; code < 10; ++code) {
         ASSERT_EQ(lib->SioBaud(0, code), 0);
         const termios t = line();

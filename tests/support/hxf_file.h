@@ -35,7 +35,8 @@ inline std::string hxfFile(const std::vector<std::uint8_t>& flash,
     for (char kind : {'C', 'E'}) {
         const auto& bytes = kind == 'C' ? flash : eeprom;
         for (std::size_t a = 0; a < bytes.size(); a += 16) {
-            std::vector<int> data(bytes.begin() + a, bytes.begin() + std::min(a + 16, bytes.size()));
+            std::vector<int> data(bytes.begin() + a,
+                                  bytes.begin() + std::min(a + 16, bytes.size()));
             text += hxfRecord(kind, static_cast<int>(a), data) + "\r\n";
         }
     }

@@ -131,8 +131,10 @@ RunResult Child::run() const {
         std::string& text = fd == &out[0] ? r.out : errText;
         while (*fd >= 0 && Clock::now() < until) {
             pollfd p{*fd, POLLIN, 0};
-            if (::poll(&p, 1, 20) > 0) pull(*fd, text);
-            else if (fd == &master) break;
+            if (::poll(&p, 1, 20) > 0)
+                pull(*fd, text);
+            else if (fd == &master)
+                break;
         }
     }
     for (int fd : {out[0], err[0], master})

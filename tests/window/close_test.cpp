@@ -20,7 +20,9 @@ struct Stage {
     bool closes;
     RunOutcome outcome;
 };
-void PrintTo(const Stage& s, std::ostream* out) { *out << s.name; }
+void PrintTo(const Stage& s, std::ostream* out) {
+    *out << s.name;
+}
 
 class CloseAtStage : public WindowTest, public ::testing::WithParamInterface<Stage> {
   protected:
@@ -49,7 +51,8 @@ TEST_P(CloseAtStage, RunEndsAndTheWindowClosesOnceOrStays) {
         stopped = true;
         framesAtStop = unit.frames.size();
         if (s.how == How::UserClose) f.close();
-        if (s.how == How::AbortButton) QTest::mouseClick(child<QPushButton>("btnAbort"), Qt::LeftButton);
+        if (s.how == How::AbortButton)
+            QTest::mouseClick(child<QPushButton>("btnAbort"), Qt::LeftButton);
         if (s.how == How::Terminate || s.how == How::Interrupt) {
             std::raise(s.how == How::Terminate ? SIGTERM : SIGINT);
             QTest::qWait(50);  // the signal reaches the window through its event loop
@@ -90,8 +93,8 @@ INSTANTIATE_TEST_SUITE_P(
         Stage{"EepromWrite", Phase::EepromWrite, How::UserClose, true, RunOutcome::Complete},
         Stage{"EepromVerify", Phase::EepromVerify, How::UserClose, true, RunOutcome::Complete},
         Stage{"Done", Phase::Done, How::UserClose, true, RunOutcome::Complete},
-        Stage{"AbortAwaitingTheBootloaderLeavesTheWindowOpen", Phase::Bootloader,
-              How::AbortButton, false, RunOutcome::Aborted},
+        Stage{"AbortAwaitingTheBootloaderLeavesTheWindowOpen", Phase::Bootloader, How::AbortButton,
+              false, RunOutcome::Aborted},
         Stage{"TerminateInThePagesIsAnAbortThenACloseOnce", Phase::Pages, How::Terminate, true,
               RunOutcome::Aborted},
         Stage{"InterruptWhenIdleClosesAsTheUserWould", Phase::Done, How::Interrupt, true,

@@ -1,6 +1,8 @@
 // The window on the real serial library, the event-loop wait and its 100 ms timer: a data stream
 // that must neither stall nor spin it, the simulated unit's greeting and readings, and the demo.
 
+#include "support/line.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -10,7 +12,6 @@
 
 #include "app/demo_unit.h"
 #include "app/widgets.h"
-#include "support/line.h"
 #include "support/run.h"
 #include "support/sim_process.h"
 #include "window/window.h"
@@ -43,7 +44,8 @@ TEST_F(WindowTest, DataStreamNeitherStallsNorSpinsTheWindow) {
     int handled = 0;
     std::size_t largest = 0;
     for (int i = 0; i < 200; ++i) {
-        QMetaObject::invokeMethod(&f, [&handled] { ++handled; }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &f, [&handled] { ++handled; }, Qt::QueuedConnection);
         QTest::keyClick(cmd(), Qt::Key_X);
         std::string chunk;
         for (std::size_t k = 0; chunk.size() < 492; ++k) chunk += k % 2 ? char('A' + k % 26) : '\r';
@@ -89,7 +91,8 @@ TEST_F(WindowTest, SimulatedUnitGreetedReadingsAfterT1NoneAfterTfCommandsEchoed)
     const std::size_t stop = f.heard.size();
     QTest::keyClicks(cmd(), "tf");
     QTest::keyClick(cmd(), Qt::Key_Return);
-    ASSERT_TRUE(spinUntil([&] { return f.heard.find("tf\r\nT 0\r\n", stop) != std::string::npos; }));
+    ASSERT_TRUE(
+        spinUntil([&] { return f.heard.find("tf\r\nT 0\r\n", stop) != std::string::npos; }));
     const std::size_t replied = f.heard.find("tf\r\nT 0\r\n", stop) + 9;
     QTest::qWait(1500);  // a reading every 100 ms would have come many times
     EXPECT_EQ(f.heard.substr(replied), "");
@@ -104,8 +107,8 @@ TEST_F(WindowTest, DemoRescueRunsAWholeUpdateIntoTheSimulatedUnit) {
     std::string link;
     FirmwareImage image;
     {
-        DemoSession demo(DemoUnit::splitOptions(QString::fromStdString(
-            "--dump \"" + folder.file("unit") + "\" --version 0022")));
+        DemoSession demo(DemoUnit::splitOptions(
+            QString::fromStdString("--dump \"" + folder.file("unit") + "\" --version 0022")));
         ASSERT_TRUE(demo.unit().started()) << demo.unit().error().toStdString();
         link = demo.unit().devicePath();
         const auto serial = sio::makePlatformLibrary(

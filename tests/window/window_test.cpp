@@ -1,6 +1,8 @@
 // The window: its controls, the settings it reads at start-up and writes at shut-down, the keys
 // of its command console, choosing and viewing the firmware file, the status line and panes.
 
+#include "window/window.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -12,7 +14,6 @@
 #include "app/keys.h"
 #include "app/twips.h"
 #include "app/widgets.h"
-#include "window/window.h"
 
 namespace ondo::app::testing {
 namespace {
@@ -67,11 +68,13 @@ TEST_F(WindowTest, EveryControlWithItsKindPlaceCaptionTipAndTabStop) {
     EXPECT_EQ(f.size(), QSize(380, 366));
     f.Form_Load();
     for (const Control& c : kControls)
-        if (std::string(c.name) != "labStat") EXPECT_EQ(captionOf(child<QWidget>(c.name)), c.caption);
+        if (std::string(c.name) != "labStat")
+            EXPECT_EQ(captionOf(child<QWidget>(c.name)), c.caption);
     EXPECT_EQ(f.windowTitle(), "Ondo FLASH utility - Rev 2.1a");
-    const char* order[] = {"cboPort", "btnFlashStart", "btnFlashFile", "tFlashFileName", "tText",
-                           "tRx", "chkRescue", "btnAbort", "chkFlashOnly", "chkEEOnly",
-                           "chkPromptOnComplete", "tCmd", "cboPort"};
+    const char* order[] = {"cboPort",      "btnFlashStart", "btnFlashFile",        "tFlashFileName",
+                           "tText",        "tRx",           "chkRescue",           "btnAbort",
+                           "chkFlashOnly", "chkEEOnly",     "chkPromptOnComplete", "tCmd",
+                           "cboPort"};
     std::vector<QWidget*> stops;
     for (const char* n : order) stops.push_back(child<QWidget>(n));
     for (std::size_t i = 1; i < stops.size(); ++i) {
@@ -89,7 +92,9 @@ struct Settled {
     std::function<void(WindowTest&, TestForm&)> check;  // after the load
     std::map<std::string, std::string> after;           // the store after shut-down
 };
-void PrintTo(const Settled& s, std::ostream* out) { *out << s.name; }
+void PrintTo(const Settled& s, std::ostream* out) {
+    *out << s.name;
+}
 class StartAndShutDown : public WindowTest, public ::testing::WithParamInterface<Settled> {};
 
 TEST_P(StartAndShutDown, ReadAndWriteTheStore) {
@@ -109,7 +114,8 @@ int screenTwips(bool height) {
 INSTANTIATE_TEST_SUITE_P(
     Window, StartAndShutDown,
     ::testing::Values(
-        Settled{"EmptyStore", {},
+        Settled{"EmptyStore",
+                {},
                 [](WindowTest& t, TestForm& f) {
                     EXPECT_EQ(f.pos(), QPoint(0, 0));
                     EXPECT_EQ(f.outerWidth() * 10000 + f.outerHeight(), 5700 * 10000 + 5490);
@@ -122,16 +128,22 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 {{"port", ""}, {"formwidth", " 5700"}, {"prompt", " 1"}, {"lastcmd", ""}}},
         Settled{"MeasuresInTheStoreFormat",
-                {{"formtop", "-15"}, {"formleft", " 300"}, {"formwidth", " 9000"},
+                {{"formtop", "-15"},
+                 {"formleft", " 300"},
+                 {"formwidth", " 9000"},
                  {"formheight", " 6000"}},
                 [](WindowTest&, TestForm& f) {
                     EXPECT_EQ(f.outerWidth(), 9000);
                     EXPECT_EQ(f.MinWidth, 5700) << "the minimum is the creation size";
                 },
-                {{"formtop", "-15"}, {"formleft", " 300"}, {"formwidth", " 9000"},
+                {{"formtop", "-15"},
+                 {"formleft", " 300"},
+                 {"formwidth", " 9000"},
                  {"formheight", " 6000"}}},
         Settled{"SmallSizeRaisedLenientNumbersNegativePlaces",
-                {{"formwidth", " 3000"}, {"formheight", " 1500"}, {"formleft", "  150abc"},
+                {{"formwidth", " 3000"},
+                 {"formheight", " 1500"},
+                 {"formleft", "  150abc"},
                  {"formtop", "-150"}},
                 [](WindowTest&, TestForm& f) {
                     EXPECT_EQ(f.pos(), QPoint(10, -10));
@@ -149,34 +161,40 @@ INSTANTIATE_TEST_SUITE_P(
                 [](WindowTest&, TestForm& f) {
                     EXPECT_EQ(f.pos().y(), toPixels(screenTwips(true) - 401));
                 }},
-        Settled{"PromptZeroUntickedAndWrittenBackUnchanged", {{"prompt", "0"}},
+        Settled{"PromptZeroUntickedAndWrittenBackUnchanged",
+                {{"prompt", "0"}},
                 [](WindowTest& t, TestForm& f) {
                     EXPECT_FALSE(t.child<QCheckBox>("chkPromptOnComplete")->isChecked());
                     EXPECT_EQ(f.sequence().PromptSetting, "0");
                 },
                 {{"prompt", "0"}}},
-        Settled{"PromptOneWithoutBlankTicks", {{"prompt", "1"}},
+        Settled{"PromptOneWithoutBlankTicks",
+                {{"prompt", "1"}},
                 [](WindowTest& t, TestForm&) {
                     EXPECT_TRUE(t.child<QCheckBox>("chkPromptOnComplete")->isChecked());
                     t.child<QCheckBox>("chkPromptOnComplete")->click();  // the user unticks it
                 },
                 {{"prompt", " 0"}}},
-        Settled{"LastCommandInTheBoxNotInLastCmdAndEmptiedWhenNothingSent", {{"lastcmd", "v"}},
+        Settled{"LastCommandInTheBoxNotInLastCmdAndEmptiedWhenNothingSent",
+                {{"lastcmd", "v"}},
                 [](WindowTest& t, TestForm& f) {
                     EXPECT_EQ(t.child<QLineEdit>("tCmd")->text(), "v");
                     EXPECT_EQ(f.console().LastCmd, "");
                 },
                 {{"lastcmd", ""}}},
-        Settled{"RememberedFileIsRead", {{"flashFile", "%file"}},
+        Settled{"RememberedFileIsRead",
+                {{"flashFile", "%file"}},
                 [](WindowTest&, TestForm& f) {
                     EXPECT_TRUE(f.image().FlashFileValid);
                     EXPECT_EQ(f.image().FlashImage[0] + f.image().EEimage[0x10], 0x55 + 0xA5);
                     EXPECT_EQ(f.FlashFilePath.substr(f.FlashFilePath.size() - 8), "good.HXF");
                 }},
-        Settled{"EmptiedFileBoxKeepsTheStoredFile", {{"flashFile", "/no/such/firmware.HXF"}},
+        Settled{"EmptiedFileBoxKeepsTheStoredFile",
+                {{"flashFile", "/no/such/firmware.HXF"}},
                 [](WindowTest& t, TestForm&) { t.child<QLineEdit>("tFlashFileName")->clear(); },
                 {{"flashFile", "/no/such/firmware.HXF"}}},
-        Settled{"TypedNameWithoutEnterIsSaved", {},
+        Settled{"TypedNameWithoutEnterIsSaved",
+                {},
                 [](WindowTest& t, TestForm&) {
                     t.child<QLineEdit>("tFlashFileName")->setText("typed.HXF");
                 },
@@ -253,17 +271,23 @@ TEST_F(WindowTest, ConsoleKeysGoOutExactlyAsTyped) {
 
 TEST(KeyCodes, AsTheConsoleKnowsThem) {
     const std::tuple<Qt::Key, QString, Qt::KeyboardModifiers, int> chars[] = {
-        {Qt::Key_Return, "\r", {}, 13},  {Qt::Key_Enter, "", {}, 13},
-        {Qt::Key_Backspace, "", {}, 8},  {Qt::Key_Escape, "", {}, 27},
-        {Qt::Key_A, "a", {}, 'a'},       {Qt::Key_A, "", Qt::ControlModifier, 1},
-        {Qt::Key_Tab, "\t", {}, 0},      {Qt::Key_Up, "", {}, 0},
+        {Qt::Key_Return, "\r", {}, 13},
+        {Qt::Key_Enter, "", {}, 13},
+        {Qt::Key_Backspace, "", {}, 8},
+        {Qt::Key_Escape, "", {}, 27},
+        {Qt::Key_A, "a", {}, 'a'},
+        {Qt::Key_A, "", Qt::ControlModifier, 1},
+        {Qt::Key_Tab, "\t", {}, 0},
+        {Qt::Key_Up, "", {}, 0},
         {Qt::Key_unknown, QString(QChar(0x20AC)), {}, 0}};
     for (const auto& [key, text, modifiers, code] : chars) {
         QKeyEvent e(QEvent::KeyPress, key, modifiers, text);
         EXPECT_EQ(characterCode(e), code) << key;
     }
-    for (const auto& [key, code] : {std::pair{Qt::Key_Up, 38}, {Qt::Key_Down, 40},
-                                    {Qt::Key_M, int('M')}, {Qt::Key_F1, 112}}) {
+    for (const auto& [key, code] : {std::pair{Qt::Key_Up, 38},
+                                    {Qt::Key_Down, 40},
+                                    {Qt::Key_M, int('M')},
+                                    {Qt::Key_F1, 112}}) {
         QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
         EXPECT_EQ(keyCode(e), code) << key;
     }
@@ -341,7 +365,9 @@ TEST_F(WindowTest, StatusLinePanesLabelsAndTheLamp) {
     EXPECT_EQ(child<PortLamp>("shpPort")->fillColour(), QColor(255, 0, 0)) << "no answer";
     f.setIndicator(Indicator::Green);
     EXPECT_EQ(child<PortLamp>("shpPort")->fillColour(), QColor(0, 255, 0));
-    const auto colour = [&] { return child<QLabel>("labStat")->palette().color(QPalette::WindowText); };
+    const auto colour = [&] {
+        return child<QLabel>("labStat")->palette().color(QPalette::WindowText);
+    };
     f.status(Colour::Error, "Invalid response ><b>x</b>");
     EXPECT_EQ(status(), "Invalid response ><b>x</b>");
     EXPECT_EQ(child<QLabel>("labStat")->textFormat(), Qt::PlainText);
