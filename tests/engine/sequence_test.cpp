@@ -127,6 +127,7 @@ TEST_F(Bench, WholeUpdateByteForByteAndWhatItShows) {
     for (int a = 0; a < 512; ++a) wire += "a" + hex4(a) + "\r";
     wire += "m1\rt1\rv\r";
     EXPECT_EQ(firstDifference(serial.sent, wire), "");
+    EXPECT_EQ(serial.calls, std::vector<std::string>{"SioRxClear(0)"}) << "just before the b";
     EXPECT_EQ(midRun, "Wait off abort flashing");
     EXPECT_TRUE(atRest());
     EXPECT_EQ(seq.lastOutcome(), RunOutcome::Complete);
