@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in a Release tree of their own and runs one or all of them.
 #
-#   bench/run.sh update [--runs N] [TYPE...]   whole updates against the paced simulated unit
+#   bench/run.sh update [--runs N] [--adapters MS,MS|none] [TYPE...]
+#                                              whole updates against the paced simulated unit,
+#                                              then through its modelled USB adapter (16,1 ms)
 #   bench/run.sh hxf [READS]                   reading a full 32 KiB + 4 KiB firmware file
 #   bench/run.sh idle [SECONDS]                CPU share while waiting
 #   bench/run.sh all                           the three, one after the other
@@ -19,7 +21,7 @@ case "$which" in
   update | hxf | idle) targets=("bench_$which") ;;
   all) targets=(bench_hxf bench_idle bench_update) ;;
   *)
-    sed -n '2,9p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    sed -n '2,11p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

@@ -1,7 +1,9 @@
 // bench_update: whole updates from the command line against the simulated unit at the real line
-// rate, three runs a unit type, and the medians of where the time went.
+// rate, three runs a unit type, and the medians of where the time went; then the same updates
+// through the simulated unit's model of a USB adapter, its latency timer at 16 ms and at 1 ms.
 //
-//   bench_update [--runs N] [TYPE...]        (default: 3 runs of AlaR NmaS BmaS EnbS XobS)
+//   bench_update [--runs N] [--adapters MS,MS...|none] [TYPE...]
+//                (default: 3 runs of AlaR NmaS BmaS EnbS XobS, adapters 16,1)
 //
 // For each run: ondo-unit-sim --pace --type TYPE, then
 // `ondo-flash flash --port LINK --file TYPE.HXF --yes --progress=json`; the JSON lines are
@@ -14,7 +16,8 @@
 // other, plus the sequence's fixed waits and the unit's restart. The exchange floor is what the
 // line can actually do: it is full duplex, so the unit's echo of a command overlaps the command
 // itself, and the restart and the readings sent meanwhile fall inside the 30-tick restart delay.
-// docs/performance.md explains both.
+// docs/performance.md explains both. An adapter row is set beside the exchange floor of the line
+// and beside the same unit's run without the adapter: the adapter adds waits, no bytes.
 
 #include <algorithm>
 #include <cstdio>
@@ -222,10 +225,12 @@ void keepLines(const std::vector<TimedLine>& lines, const std::string& path) {
     writeWholeFile(path, text);
 }
 
-RunResult runOnce(const UnitType& type, const std::string& file, const FirmwareBytes& bytes,
-                  const std::string& folder, const std::string& errPath) {
+RunResult runOnce(const UnitType& type, int adapterMs, const std::string& file,
+                  const FirmwareBytes& bytes, const std::string& folder,
+                  const std::string& errPath) {
     RunResult r;
-    testing::SimProcess sim({"--pace", "--type", std::string(type.id)});
+    testing::SimProcess sim(
+        {"--pace", "--type", std::string(type.id), "--adapter-latency", std::to_string(adapterMs)});
     if (!sim.started()) {
         r.problem = "simulated unit: " + sim.error();
         return r;
@@ -268,18 +273,19 @@ RunResult runOnce(const UnitType& type, const std::string& file, const FirmwareB
     return r;
 }
 
-void printRun(const UnitType& type, int n, const RunResult& r) {
+void printRun(const std::string& name, int n, const RunResult& r) {
     std::printf(
         "# %s run %d: wall %.3f s, pages %.3f s, EEPROM %.3f s, restart delay %.3f s, CPU %.3f s, "
         "%lld+%lld bytes, %lld readings, restart %lld ms, load %s%s%s\n",
-        std::string(type.id).c_str(), n, r.wall, r.pages, r.eeprom, r.restartDelay, r.cpu,
-        r.fromHost, r.toHost, r.readings, r.restartMs, loadAverage().c_str(),
-        r.problem.empty() ? "" : ": ", r.problem.c_str());
+        name.c_str(), n, r.wall, r.pages, r.eeprom, r.restartDelay, r.cpu, r.fromHost, r.toHost,
+        r.readings, r.restartMs, loadAverage().c_str(), r.problem.empty() ? "" : ": ",
+        r.problem.c_str());
     std::fflush(stdout);
 }
 
 struct Row {
     std::string id;
+    int adapterMs = 0;  // the modelled adapter's latency timer; 0: no adapter
     std::string load;
     std::vector<RunResult> runs;
     int failed = 0;
@@ -303,7 +309,7 @@ void printTimes(const std::vector<Row>& rows) {
         "wall/exchange floor | page loop s | floor s | ratio | EEPROM s | floor s | ratio | "
         "load at start |\n|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const Row& row : rows) {
-        if (row.runs.empty()) continue;
+        if (row.runs.empty() || row.adapterMs != 0) continue;
         const UnitType& type = *findUnitType(row.id);
         const double wall = medianOf(row.runs, &RunResult::wall);
         const double byteFloor = medianOf(row.runs, &RunResult::byteFloor);
@@ -324,7 +330,7 @@ void printCosts(const std::vector<Row>& rows) {
         "\n| unit | CPU s (user+system) | CPU share of wall | peak resident MiB |\n"
         "|---|---|---|---|\n");
     for (const Row& row : rows) {
-        if (row.runs.empty()) continue;
+        if (row.runs.empty() || row.adapterMs != 0) continue;
         std::vector<double> shares, rss;
         for (const RunResult& r : row.runs) {
             shares.push_back(r.cpu / r.wall);
@@ -335,8 +341,37 @@ void printCosts(const std::vector<Row>& rows) {
     }
 }
 
-Row benchType(const UnitType& type, int runs, const std::string& folder) {
-    Row row{std::string(type.id), loadAverage(), {}, 0};
+// The adapter rows: each beside the line's exchange floor and the same unit without the adapter.
+void printAdapters(const std::vector<Row>& rows) {
+    if (std::none_of(rows.begin(), rows.end(), [](const Row& r) { return r.adapterMs != 0; }))
+        return;
+    std::printf(
+        "\n| unit | latency timer ms | runs | wall s | exchange floor s | wall/exchange floor | "
+        "wall/without adapter | page loop s | EEPROM s | load at start |\n"
+        "|---|---|---|---|---|---|---|---|---|---|\n");
+    for (const Row& row : rows) {
+        if (row.runs.empty() || row.adapterMs == 0) continue;
+        double plain = 0;
+        for (const Row& line : rows) {
+            if (line.id == row.id && line.adapterMs == 0 && !line.runs.empty())
+                plain = medianOf(line.runs, &RunResult::wall);
+        }
+        const double wall = medianOf(row.runs, &RunResult::wall);
+        const double exchange = medianOf(row.runs, &RunResult::exchangeFloor);
+        char ratio[16] = "-";
+        if (plain > 0) std::snprintf(ratio, sizeof ratio, "%.3f", wall / plain);
+        std::printf("| %s | %d | %s | %.2f | %.2f | %.3f | %s | %.2f | %.2f | %s |\n",
+                    row.id.c_str(), row.adapterMs, runsText(row).c_str(), wall, exchange,
+                    wall / exchange, ratio, medianOf(row.runs, &RunResult::pages),
+                    medianOf(row.runs, &RunResult::eeprom), row.load.c_str());
+    }
+}
+
+Row benchType(const UnitType& type, int adapterMs, int runs, const std::string& folder) {
+    Row row{std::string(type.id), adapterMs, loadAverage(), {}, 0};
+    const std::string name =
+        row.id + (adapterMs > 0 ? " adapter " + std::to_string(adapterMs) + " ms" : "");
+    const std::string stem = row.id + (adapterMs > 0 ? "-adapter" + std::to_string(adapterMs) : "");
     const int codeBytes = std::min(type.pageCount * type.pageSize, kFlashImageSize - 1);
     const FirmwareBytes bytes = makeFirmwareBytes(codeBytes, type.eeSize, 0x0DD0u + type.pageSize);
     const std::string file = folder + "/" + row.id + ".HXF";
@@ -347,9 +382,9 @@ Row benchType(const UnitType& type, int runs, const std::string& folder) {
     // A failed run is reported and replaced, a few times at most, so that a row still has its
     // runs; the failures stay on the record above the table.
     for (int n = 1; static_cast<int>(row.runs.size()) < runs && n <= runs + kSpareRuns; ++n) {
-        const std::string errPath = folder + "/" + row.id + "-" + std::to_string(n) + ".stderr";
-        const RunResult r = runOnce(type, file, bytes, folder, errPath);
-        printRun(type, n, r);
+        const std::string errPath = folder + "/" + stem + "-" + std::to_string(n) + ".stderr";
+        const RunResult r = runOnce(type, adapterMs, file, bytes, folder, errPath);
+        printRun(name, n, r);
         if (r.ok) {
             row.runs.push_back(r);
         } else {
@@ -360,7 +395,9 @@ Row benchType(const UnitType& type, int runs, const std::string& folder) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: bench_update [--runs N] [AlaR|NmaS|BmaS|EnbS|XobS ...]\n");
+    std::fprintf(stderr,
+                 "usage: bench_update [--runs N] [--adapters MS,MS...|none] "
+                 "[AlaR|NmaS|BmaS|EnbS|XobS ...]\n");
     return 2;
 }
 
@@ -371,10 +408,21 @@ int main(int argc, char** argv) {
     using namespace ondo::bench;
     int runs = 3;
     std::vector<std::string> types;
+    std::vector<int> adapters{16, 1};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--runs" && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--adapters" && i + 1 < argc) {
+            adapters.clear();
+            const std::string list = argv[++i];
+            for (std::size_t at = 0; list != "none" && at <= list.size();) {
+                const std::size_t comma = std::min(list.find(',', at), list.size());
+                const int ms = std::atoi(list.substr(at, comma - at).c_str());
+                if (ms <= 0) return usage();
+                adapters.push_back(ms);
+                at = comma + 1;
+            }
         } else if (ondo::findUnitType(arg)) {
             types.push_back(arg);
         } else {
@@ -387,9 +435,14 @@ int main(int argc, char** argv) {
     printMachine("bench_update");
     std::vector<Row> rows;
     for (const std::string& id : types)
-        rows.push_back(benchType(*ondo::findUnitType(id), runs, folder));
+        rows.push_back(benchType(*ondo::findUnitType(id), 0, runs, folder));
+    for (const int ms : adapters) {
+        for (const std::string& id : types)
+            rows.push_back(benchType(*ondo::findUnitType(id), ms, runs, folder));
+    }
     printTimes(rows);
     printCosts(rows);
+    printAdapters(rows);
     printMachine("bench_update finished");
     int failed = 0;
     for (const Row& row : rows) failed += row.failed;

@@ -8,10 +8,12 @@ ONDO_BUILD="${ONDO_BUILD:-$ONDO_ROOT/build}"
 # The second build of test.sh: everything with the address and undefined-behaviour sanitizers.
 ONDO_BUILD_ASAN="${ONDO_BUILD_ASAN:-$ONDO_ROOT/build-asan}"
 
-# qt6-base-dev: the window and the event loop. g++-mingw-w64-x86-64-posix: the Windows serial
-# backend is compiled by the tests. xvfb, imagemagick: screenshots of the running window.
+# qt6-base-dev: the window and the event loop. g++-mingw-w64-x86-64-posix: every source file is
+# compiled for Windows by the tests. wine, wine64 (64-bit Wine, no i386 architecture needed) and
+# googletest (GoogleTest's sources, built with the cross compiler): the Windows serial backend's
+# test runs under Wine. xvfb, imagemagick: screenshots of the running window.
 ONDO_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgtest-dev libgmock-dev clang
-  g++-mingw-w64-x86-64-posix xvfb xauth imagemagick python3)
+  g++-mingw-w64-x86-64-posix wine wine64 googletest xvfb xauth imagemagick python3)
 
 ondo_missing_packages() {
   local missing=()

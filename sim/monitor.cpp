@@ -120,6 +120,11 @@ void Monitor::readEeprom(const std::string& command, TimePoint now) {
         reply(kErrorReply, now);
         return;
     }
+    if (unit_.vanish.hit(VanishAt::Kind::kEepromRead, *address)) return;
+    if (useFault(unit_.options.eeBadReads, *address)) {
+        reply(kErrorReply, now);
+        return;
+    }
     int value = unit_.eeprom[static_cast<std::size_t>(*address)];
     if (useFault(unit_.options.eeWrongReads, *address)) value ^= 0x01;
     const std::string text = "A " + hex4(value);

@@ -105,9 +105,11 @@ bool setVanish(Options& o, const std::string& text) {
     if (colon == std::string::npos) return false;
     const std::string kind = text.substr(0, colon);
     const auto value = parseInt(text.substr(colon + 1));
-    if (!value || (kind != "page" && kind != "ee")) return false;
-    o.vanish = {kind == "page" ? VanishAt::Kind::kPage : VanishAt::Kind::kEeprom,
-                static_cast<int>(*value)};
+    if (!value || (kind != "page" && kind != "ee" && kind != "read")) return false;
+    const VanishAt::Kind at = kind == "page" ? VanishAt::Kind::kPage
+                              : kind == "ee" ? VanishAt::Kind::kEeprom
+                                             : VanishAt::Kind::kEepromRead;
+    o.vanish = {at, static_cast<int>(*value)};
     return true;
 }
 
@@ -154,6 +156,7 @@ const std::map<std::string, Setter>& valueOptions() {
         {"--type", setType},
         {"--reply-delay", millis(&Options::replyDelay)},
         {"--restart-ms", millis(&Options::restart)},
+        {"--adapter-latency", millis(&Options::adapterLatency)},
         {"--fault-rate", rate(&Options::faultRate)},
         {"--drop-rate", rate(&Options::dropRate)},
         {"--flip-rate", rate(&Options::flipRate)},
@@ -164,6 +167,7 @@ const std::map<std::string, Setter>& valueOptions() {
         {"--wrong-id", setWrongId},
         {"--ee-lower", addEeLower},
         {"--ee-wrong-read", counted(&Options::eeWrongReads)},
+        {"--ee-bad-read", counted(&Options::eeBadReads)},
         {"--vanish-at", setVanish},
         {"--ee-init", text(&Options::eeInit)},
         {"--dump", text(&Options::dump)},
@@ -216,11 +220,12 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
 
 std::string usage() {
     return "usage: ondo-unit-sim [--type AlaR|NmaS|BmaS|EnbS|XobS] [--version TEXT]\n"
-           "  [--pace] [--reply-delay MS] [--restart-ms MS] [--silent] [--lower-hex]\n"
-           "  [--seed N] [--fault-rate R] [--drop-rate R] [--flip-rate R]\n"
+           "  [--pace] [--adapter-latency MS] [--reply-delay MS] [--restart-ms MS] [--silent]\n"
+           "  [--lower-hex] [--seed N] [--fault-rate R] [--drop-rate R] [--flip-rate R]\n"
            "  [--garble-page N[:COUNT]] [--reject-page N[:COUNT|always]] [--late-page N[:MS]]\n"
            "  [--no-id] [--wrong-id TEXT[:COUNT]] [--ee-lower ADDR|all]\n"
-           "  [--ee-wrong-read ADDR[:COUNT|always]] [--vanish-at page:N|ee:ADDR|boot]\n"
+           "  [--ee-wrong-read ADDR[:COUNT|always]] [--ee-bad-read ADDR[:COUNT|always]]\n"
+           "  [--vanish-at page:N|ee:ADDR|read:ADDR|boot]\n"
            "  [--ee-init FILE] [--dump PREFIX] [--stats FILE] [--control FIFO] [--ack FILE]\n"
            "  [--path-file FILE] [--link PATH]\n"
            "Numbers are decimal, or hexadecimal after 0x. See sim/README.md.\n";

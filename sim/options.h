@@ -25,7 +25,7 @@ struct LatePage {
 
 // The point at which the unit closes its pseudo-terminal, as if it had been unplugged.
 struct VanishAt {
-    enum class Kind { kNever, kPage, kEeprom, kBoot };
+    enum class Kind { kNever, kPage, kEeprom, kEepromRead, kBoot };
     Kind kind = Kind::kNever;
     int value = 0;  // page number or EEPROM address
 };
@@ -39,9 +39,10 @@ struct Options {
     bool noId = false;
     std::chrono::milliseconds replyDelay{0};
     std::chrono::milliseconds restart{1500};
-    double faultRate = 0.0;  // per byte the unit sends: garbled or dropped
-    double dropRate = 0.0;   // per byte the host sends: lost
-    double flipRate = 0.0;   // per byte the host sends: one bit flipped
+    std::chrono::milliseconds adapterLatency{0};  // 0: no USB adapter on the line
+    double faultRate = 0.0;                       // per byte the unit sends: garbled or dropped
+    double dropRate = 0.0;                        // per byte the host sends: lost
+    double flipRate = 0.0;                        // per byte the host sends: one bit flipped
     std::uint32_t seed = 1;
     std::vector<CountedFault> garblePages;
     std::vector<CountedFault> rejectPages;
@@ -51,6 +52,7 @@ struct Options {
     std::vector<int> eeLower;
     bool eeLowerAll = false;
     std::vector<CountedFault> eeWrongReads;
+    std::vector<CountedFault> eeBadReads;
     VanishAt vanish;
     std::string eeInit;
     std::string dump;

@@ -171,6 +171,7 @@ void Simulator::unplug() {
     pty_.close();
     outbox_.clear();
     wire_.reset();
+    wire_.clearAdapter();
     pendingWrite_.clear();
     attached_ = false;
     unit_.powerOff();

@@ -10,7 +10,8 @@ Wire::Wire(const Options& options)
       dropRate_(options.dropRate),
       flipRate_(options.flipRate),
       hostDamage_(options.seed),
-      unitDamage_(options.seed ^ 0x5A5A5A5Au) {}
+      unitDamage_(options.seed ^ 0x5A5A5A5Au),
+      adapter_(options.adapterLatency) {}
 
 // A paced byte ends one byte time after both the line is free and the byte is ready.
 TimePoint Wire::slotEnd(TimePoint slot, TimePoint ready) const {
@@ -35,14 +36,13 @@ std::optional<std::pair<std::uint8_t, TimePoint>> Wire::toUnit(TimePoint now) {
 }
 
 std::string Wire::toHost(Outbox& outbox, TimePoint now) {
-    std::string out;
     while (const auto ready = outbox.nextReady()) {
         const TimePoint end = slotEnd(outSlot_, *ready);
         if (end > now) break;
         outSlot_ = end;
-        if (const auto byte = damageUnitByte(outbox.pop())) out.push_back(static_cast<char>(*byte));
+        if (const auto byte = damageUnitByte(outbox.pop())) adapter_.put(*byte, end);
     }
-    return out;
+    return adapter_.take(now);
 }
 
 std::optional<TimePoint> Wire::nextDue(const Outbox& outbox) const {
@@ -52,6 +52,7 @@ std::optional<TimePoint> Wire::nextDue(const Outbox& outbox) const {
         const TimePoint end = slotEnd(outSlot_, *ready);
         due = due ? std::min(*due, end) : end;
     }
+    if (const auto held = adapter_.nextDeparture()) due = due ? std::min(*due, *held) : *held;
     return due;
 }
 

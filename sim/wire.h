@@ -1,7 +1,8 @@
 #pragma once
 // The serial line between the host and the unit: it paces bytes at the real line rate when asked
 // to, and it is where bytes get lost or damaged (the --fault-rate, --drop-rate and --flip-rate
-// faults). It also counts what crossed it.
+// faults). At the host's end the bytes from the unit pass through the modelled USB adapter
+// (--adapter-latency). It also counts what crossed it.
 
 #include <cstdint>
 #include <deque>
@@ -9,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "adapter.h"
 #include "clock.h"
 #include "options.h"
 #include "outbox.h"
@@ -24,12 +26,15 @@ class Wire {
     void fromHost(const std::uint8_t* data, std::size_t size, TimePoint now);
     // The next byte that has fully arrived at the unit by `now`, if any, with the time it did.
     std::optional<std::pair<std::uint8_t, TimePoint>> toUnit(TimePoint now);
-    // The bytes from the outbox that have left the unit by `now`, after line faults.
+    // The bytes from the outbox that have reached the host by `now`: after line faults, and
+    // after the adapter has let them go.
     std::string toHost(Outbox& outbox, TimePoint now);
     // The earliest time something more is due on either direction.
     std::optional<TimePoint> nextDue(const Outbox& outbox) const;
     // Forgets bytes in flight (the line was cut).
     void reset() { inbound_.clear(); }
+    // Forgets the bytes the adapter holds (the adapter was pulled with the unit).
+    void clearAdapter() { adapter_.clear(); }
 
     std::uint64_t bytesFromHost() const { return fromHost_; }
 
@@ -42,6 +47,7 @@ class Wire {
     double faultRate_, dropRate_, flipRate_;
     Random hostDamage_;  // apart, so damage to host bytes does not depend on the readings sent
     Random unitDamage_;
+    Adapter adapter_;
     std::deque<std::pair<std::uint8_t, TimePoint>> inbound_;
     TimePoint inSlot_{};
     TimePoint outSlot_{};

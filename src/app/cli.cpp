@@ -1,20 +1,22 @@
 #include "app/cli.h"
 
-#include <unistd.h>
-
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <optional>
 
+#include "app/cli_command.h"
+#include "app/cli_eeprom.h"
 #include "app/cli_face.h"
 #include "app/demo_unit.h"
+#include "app/latency_timer.h"
+#include "app/stop_signals.h"
+#include "app/terminal.h"
 #include "core/settings.h"
 #include "firmware/reader.h"
 #include "flash/sequence.h"
@@ -26,14 +28,6 @@ namespace ondo {
 namespace {
 
 constexpr std::chrono::milliseconds kTick{100};
-int signalPipe[2] = {-1, -1};
-
-void onSigint(int) {
-    static int presses = 0;
-    if (++presses > 1) _exit(130);  // a second Ctrl-C quits at once
-    const char byte = 1;
-    [[maybe_unused]] auto written = write(signalPipe[1], &byte, 1);
-}
 
 std::string resolve(int port, void* context) {
     return static_cast<Settings*>(context)->portDevice(port + 1);
@@ -57,6 +51,8 @@ int exitFor(RunOutcome outcome, bool cancelled) {
             return kExitCancelled;
         case RunOutcome::EepromIncomplete:
             return cancelled ? kExitCancelled : kExitEepromIncomplete;
+        case RunOutcome::EepromSizeAssumed:
+            return kExitEepromIncomplete;
         case RunOutcome::Aborted:
         case RunOutcome::PageFailed:
         case RunOutcome::LineLost:
@@ -95,6 +91,8 @@ const char* outcomeName(RunOutcome outcome) {
             return "no-restart";
         case RunOutcome::EepromIncomplete:
             return "eeprom-incomplete";
+        case RunOutcome::EepromSizeAssumed:
+            return "eeprom-size-assumed";
         case RunOutcome::Complete:
             return "complete";
     }
@@ -113,6 +111,8 @@ std::string helpText(const QCommandLineParser& parser, const char* command) {
            text.mid(lineEnd).toStdString();
 }
 
+}  // namespace
+
 std::optional<int> usageError(const char* command, const std::string& problem) {
     std::cerr << "error: " << problem << "\nSee: ondo-flash " << command << " --help\n";
     return kExitUsage;
@@ -129,10 +129,12 @@ std::optional<int> parse(QCommandLineParser& parser, const QStringList& args, co
     return std::nullopt;
 }
 
+namespace {
+
 CliOptions terminalOptions() {
     CliOptions o;
-    o.interactive = isatty(STDIN_FILENO) != 0;
-    o.progressLine = isatty(STDERR_FILENO) != 0;
+    o.interactive = inputIsTerminal();
+    o.progressLine = errorTakesProgressLine();
     return o;
 }
 
@@ -155,7 +157,8 @@ int runCheck(const QStringList& args) {
 int runPorts(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        "Lists COM1 to COM9 with the device each stands for and whether it can be opened now.");
+        "Lists COM1 to COM9 with the device each stands for and whether it can be opened now;\n"
+        "for a USB adapter, its latency timer where the system shows it.");
     if (auto done = parse(parser, args, "ports")) return *done;
     if (!parser.positionalArguments().isEmpty()) {
         return *usageError("ports", "ports takes no arguments");
@@ -175,7 +178,12 @@ int runPorts(const QStringList& args) {
         } else {
             state = "not available: error " + std::to_string(result);
         }
-        std::cout << "COM" << com << "  " << device << "  " << state << '\n';
+        std::cout << "COM" << com << "  " << device << "  " << state;
+        const auto timer = readLatencyTimer(device, sysfsRoot());
+        if (timer) std::cout << "  " << latencyTimerText(*timer);
+        std::cout << '\n';
+        if (timer && !latencyTimerHint(*timer).empty())
+            std::cout << "  " << latencyTimerHint(*timer) << '\n';
     }
     return kExitOk;
 }
@@ -183,18 +191,6 @@ int runPorts(const QStringList& args) {
 }  // namespace
 
 namespace {
-
-struct FlashArgs {
-    std::string port;
-    std::string file;
-    bool eeOnly = false;
-    bool flashOnly = false;
-    bool rescue = false;
-    bool yes = false;
-    bool json = false;
-    bool demo = false;
-    QStringList simArgs;
-};
 
 const char* kFlashDescription =
     "Updates a unit: its code flash through the bootloader, then its EEPROM, with no window.\n"
@@ -208,8 +204,10 @@ const char* kFlashDescription =
     "  5  the unit's firmware did not answer, or it is too old and needs --rescue\n"
     "  6  the bootloader did not identify itself\n"
     "  7  flashing failed or was aborted: the unit needs a rescue re-flash\n"
-    "  8  the EEPROM update is incomplete\n"
-    "  9  cancelled (also by a question with no terminal to ask on and no --yes)";
+    "  8  the EEPROM update is incomplete (also an --ee-only run without --ee-size: it\n"
+    "     updates 512 bytes, and a larger EEPROM only in part)\n"
+    "  9  cancelled (also by a question with no terminal to ask on and no --yes)\n"
+    " 10  --backup-ee: an EEPROM address could not be read; nothing was sent to the bootloader";
 
 void addFlashOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(kFlashDescription);
@@ -228,10 +226,21 @@ void addFlashOptions(QCommandLineParser& parser) {
          "Run against the simulated unit on COM1, with the sample firmware file unless "
          "--file names another."},
         {"sim-args", "With --demo: options for the simulated unit, in one argument.", "options"},
+        {"backup-ee",
+         "Before the update, read the unit's EEPROM with its running firmware into this HXF "
+         "file (needs --ee-size; not with --rescue). The update does not start if the backup "
+         "fails. Restore it with --ee-only --ee-size SIZE --file FILE.",
+         "file"},
+        {"ee-size",
+         "The unit's EEPROM size for --backup-ee and --ee-only: 512, 1024, 2048 or the unit "
+         "type (AlaR, NmaS, BmaS, EnbS, XobS). An --ee-only run without it updates 512 bytes "
+         "and ends with status 8, since a larger EEPROM would be updated only in part.",
+         "size"},
     });
 }
 
-// A COM name in any letter case (COM1 to COM9), or a device path; empty for anything else.
+}  // namespace
+
 std::string portArgument(const QString& port) {
     if (port.contains('/')) return port.toStdString();
     const QString name = port.toUpper();
@@ -240,6 +249,8 @@ std::string portArgument(const QString& port) {
     }
     return {};
 }
+
+namespace {
 
 // What is wrong with the arguments taken together; empty when nothing is.
 std::string flashProblem(const QCommandLineParser& parser, const FlashArgs& args) {
@@ -255,6 +266,15 @@ std::string flashProblem(const QCommandLineParser& parser, const FlashArgs& args
         return "--port and --file are needed";
     if (parser.isSet("port") && args.port.empty())
         return "--port takes COM1 to COM9 or a device path";
+    if (!args.backupFile.empty() && args.rescue)
+        return "--backup-ee reads the EEPROM through the running firmware, and with --rescue there "
+               "is none: back up with read-ee while the unit still runs, then rescue";
+    if (parser.isSet("ee-size") && !args.eeOnly && args.backupFile.empty())
+        return "--ee-size goes with --ee-only or --backup-ee";
+    if (parser.isSet("ee-size") && args.eeSize == 0)
+        return "--ee-size takes 512, 1024, 2048 or a unit type (AlaR, NmaS, BmaS, EnbS, XobS)";
+    if (!args.backupFile.empty() && args.eeSize == 0)
+        return "--backup-ee needs --ee-size: the running firmware cannot tell its EEPROM size";
     return {};
 }
 
@@ -271,6 +291,8 @@ std::optional<int> parseFlash(const QStringList& args, FlashArgs& out) {
     out.demo = parser.isSet("demo");
     out.simArgs = QProcess::splitCommand(parser.value("sim-args"));
     out.json = parser.value("progress") == "json";
+    out.backupFile = parser.value("backup-ee").toStdString();
+    out.eeSize = eeSizeArgument(parser.value("ee-size"));
     const std::string problem = flashProblem(parser, out);
     if (!problem.empty()) return usageError("flash", problem);
     return std::nullopt;
@@ -304,6 +326,8 @@ class FlashCommand {
     bool startDemo();
     void watchCtrlC();
     int end(RunOutcome outcome);
+    int endWith(const std::string& outcome, int code);
+    void warnIfBackupShort();
 
     FlashArgs args_;
     Settings settings_;
@@ -315,7 +339,6 @@ class FlashCommand {
     FlashSequence sequence_;
     QTimer timer_;
     std::unique_ptr<DemoUnit> demo_;
-    std::unique_ptr<QSocketNotifier> ctrlC_;
 };
 
 bool FlashCommand::startDemo() {
@@ -332,22 +355,61 @@ bool FlashCommand::startDemo() {
     return true;
 }
 
+// Ctrl-C is the Abort button; a second one quits at once.
 void FlashCommand::watchCtrlC() {
-    if (pipe(signalPipe) != 0) return;
-    ctrlC_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(ctrlC_.get(), &QSocketNotifier::activated, [this] {
-        char byte;
-        [[maybe_unused]] auto got = read(signalPipe[0], &byte, 1);
-        face_.interrupt();
-    });
     face_.abortButton = [this] { sequence_.btnAbort_Click(); };
-    std::signal(SIGINT, onSigint);
+    // Before the Abort button can be pressed, Ctrl-C stops the run as a close of the window
+    // does: before anything reaches the bootloader or the EEPROM.
+    face_.stopRequest = [this] { link_.AbortRequested = true; };
+    app::onStopSignals(
+        timer_, [this] { face_.interrupt(); }, app::SecondStop::QuitAtOnce);
+}
+
+// The report's members of the closing JSON event.
+std::string reportFields(const UpdateReport& r) {
+    char numbers[96];
+    std::snprintf(numbers, sizeof numbers, R"("elapsed_s":%.3f,"throughput_bps":%.1f)", r.seconds,
+                  r.bytesPerSecond());
+    return R"("unit":)" + jsonString(r.unitType) + R"(,"version_before":)" +
+           jsonString(r.versionBefore) + R"(,"version_after":)" + jsonString(r.versionAfter) +
+           R"(,"pages_sent":)" + std::to_string(r.pagesSent) + R"(,"pages_resent":)" +
+           std::to_string(r.framesResent) + R"(,"eeprom_written":)" + std::to_string(r.eeWritten) +
+           R"(,"eeprom_verified":)" + std::to_string(r.eeVerified) + "," + numbers +
+           R"(,"code_sha256":)" + jsonString(r.codeSha256) + R"(,"eeprom_sha256":)" +
+           jsonString(r.eepromSha256);
+}
+
+// The outcome's name for an exit status of the backup.
+const char* backupOutcomeName(int code) {
+    switch (code) {
+        case kExitOk:
+            return "complete";
+        case kExitPortNotOpen:
+            return "port-closed";
+        case kExitNoUnit:
+            return "no-comms";
+        case kExitCancelled:
+            return "aborted";
+        default:
+            return "backup-failed";
+    }
 }
 
 int FlashCommand::end(RunOutcome outcome) {
-    int code = exitFor(outcome, face_.cancelled());
+    return endWith(outcomeName(outcome), exitFor(outcome, face_.cancelled()));
+}
+
+// Every flash ends with the update report, as a line and in the closing JSON event; read-ee
+// has no update to report.
+int FlashCommand::endWith(const std::string& outcome, int code) {
     link_.closePort();
-    face_.finish(outcomeName(outcome), code, sequence_.ProgRetries);
+    if (args_.backupOnly) {
+        face_.finish(outcome, code, sequence_.ProgRetries);
+        return code;
+    }
+    const UpdateReport report = sequence_.updateReport();
+    face_.summary(reportLine(report));
+    face_.finish(outcome, code, sequence_.ProgRetries, reportFields(report));
     return code;
 }
 
@@ -360,29 +422,65 @@ int FlashCommand::run() {
         face_.refresh();
     });
     timer_.start();
-    readFlashFile(face_, image_, args_.file, false);
-    if (!image_.FlashFileValid) return end(RunOutcome::NoImage);
+    if (!args_.backupOnly) {
+        readFlashFile(face_, image_, args_.file, false);
+        if (!image_.FlashFileValid) return end(RunOutcome::NoImage);
+    }
     face_.portListSelect(portName(args_.port, settings_));
     link_.cboPort_Click();
     if (!link_.PortOpen) return end(RunOutcome::PortClosed);
+    if (!args_.backupFile.empty()) {
+        // With the old firmware still running, before anything goes to the bootloader.
+        link_.ResetTimeoutShort();
+        const int code = backupEeprom(sequence_, face_, args_.eeSize, args_.backupFile);
+        if (code != kExitOk || args_.backupOnly) return endWith(backupOutcomeName(code), code);
+    }
     face_.setOption(Option::EEOnly, args_.eeOnly);
     face_.setOption(Option::FlashOnly, args_.flashOnly);
     face_.setOption(Option::Rescue, args_.rescue);
+    if (args_.eeSize > 0) {
+        sequence_.EESize = args_.eeSize;
+        sequence_.EESizeKnown = true;
+    }
     link_.ResetTimeoutShort();
     sequence_.btnFlashStart_Click();
+    warnIfBackupShort();
     return end(sequence_.lastOutcome());
+}
+
+// The size given for --backup-ee is the user's word; the bootloader's identification, known only
+// once the backup is made, can tell otherwise. Then the backup does not hold the whole EEPROM.
+void FlashCommand::warnIfBackupShort() {
+    const std::string unit = sequence_.updateReport().unitType;
+    if (args_.backupFile.empty() || unit.empty() || sequence_.EESize == args_.eeSize) return;
+    face_.status(Colour::Error, "The backup " + args_.backupFile + " holds " +
+                                    std::to_string(args_.eeSize) + " bytes, but this unit (" +
+                                    unit + ") has " + std::to_string(sequence_.EESize) +
+                                    " bytes of EEPROM");
 }
 
 int runFlash(const QStringList& args) {
     FlashArgs parsed;
     if (auto done = parseFlash(args, parsed)) return *done;
-    return FlashCommand(parsed).run();
+    return runUnitCommand(parsed);
 }
+
+}  // namespace
+
+int runUnitCommand(const FlashArgs& args) {
+    return FlashCommand(args).run();
+}
+
+namespace {
 
 const char* kUsage =
     "Usage: ondo-flash [--demo [--sim-args OPTIONS]]   the window\n"
-    "       ondo-flash flash --port COM3 --file FW.HXF [--ee-only | --flash-only] [--rescue]\n"
+    "       ondo-flash flash --port COM3 --file FW.HXF [--ee-only [--ee-size SIZE] | "
+    "--flash-only]\n"
+    "                        [--rescue]\n"
     "                        [--yes] [--progress=json] [--demo [--sim-args OPTIONS]]\n"
+    "                        [--backup-ee EE.HXF --ee-size SIZE]\n"
+    "       ondo-flash read-ee --port COM3 --out EE.HXF --ee-size SIZE [--progress=json]\n"
     "       ondo-flash check FW.HXF\n"
     "       ondo-flash ports\n"
     "Each command takes --help.\n";
@@ -392,8 +490,8 @@ const char* kUsage =
 bool isCommandLine(int argc, char** argv) {
     if (argc < 2) return false;
     const std::string command = argv[1];
-    return command == "flash" || command == "check" || command == "ports" || command == "help" ||
-           command == "--help" || command == "-h";
+    return command == "flash" || command == "read-ee" || command == "check" || command == "ports" ||
+           command == "help" || command == "--help" || command == "-h";
 }
 
 int runCommandLine(int argc, char** argv) {
@@ -403,6 +501,7 @@ int runCommandLine(int argc, char** argv) {
     const QString command = args.size() > 1 ? args.at(1) : QString();
     args.removeAt(1);  // the command's own parser sees the program name and its options
     if (command == "flash") return runFlash(args);
+    if (command == "read-ee") return runReadEe(args);
     if (command == "check") return runCheck(args);
     if (command == "ports") return runPorts(args);
     std::cout << kUsage;

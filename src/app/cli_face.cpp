@@ -1,5 +1,7 @@
 #include "app/cli_face.h"
 
+#include "core/messages.h"
+
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -36,6 +38,8 @@ const char* phaseName(Phase phase) {
             return "eeprom-verify";
         case Phase::Done:
             return "done";
+        case Phase::EepromRead:
+            return "eeprom-read";
     }
     return "unknown";
 }
@@ -59,6 +63,8 @@ const char* phaseCaption(Phase phase) {
             return "EEPROM verify";
         case Phase::Done:
             return "Done";
+        case Phase::EepromRead:
+            return "EEPROM read";
     }
     return "Unknown";
 }
@@ -71,6 +77,7 @@ const char* countName(Phase phase) {
             return "page";
         case Phase::EepromWrite:
         case Phase::EepromVerify:
+        case Phase::EepromRead:
             return "address";
         case Phase::Bootloader:
             return "read";
@@ -83,7 +90,8 @@ const char* countName(Phase phase) {
 
 // Phases whose counts go up steadily, so that a share done and a time left make sense.
 bool measured(Phase phase) {
-    return phase == Phase::Pages || phase == Phase::EepromWrite || phase == Phase::EepromVerify;
+    return phase == Phase::Pages || phase == Phase::EepromWrite || phase == Phase::EepromVerify ||
+           phase == Phase::EepromRead;
 }
 
 const char* colourName(Colour colour) {
@@ -131,7 +139,13 @@ std::string minutesSeconds(seconds s) {
 
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
-    for (unsigned char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (const std::size_t name = utf8SequenceAt(text, i)) {  // a file name's character
+            out.append(text, i, name);
+            i += name - 1;
+            continue;
+        }
         switch (c) {
             case '"':
                 out += "\\\"";
@@ -226,8 +240,9 @@ void CliFace::setAbortEnabled(bool enabled) {
 }
 
 void CliFace::interrupt() {
-    const bool pagesDone = option(Option::EEOnly) || last_.phase == Phase::Restart ||
-                           last_.phase == Phase::Firmware || last_.phase == Phase::EepromWrite ||
+    const bool pagesDone = (option(Option::EEOnly) && last_.phase != Phase::Checking) ||
+                           last_.phase == Phase::Restart || last_.phase == Phase::Firmware ||
+                           last_.phase == Phase::EepromWrite ||
                            last_.phase == Phase::EepromVerify || last_.phase == Phase::Done;
     if (pagesDone) {
         // As in the window: once the pages are done, what is left runs to its end; stopping
@@ -241,6 +256,7 @@ void CliFace::interrupt() {
         abortButton();
     } else {
         interrupted_ = true;  // pressed as soon as the Abort button can be
+        if (stopRequest) stopRequest();
         status(Colour::Plain,
                "Abort requested: the run stops at the next step that can be aborted "
                "(press Ctrl-C again to quit at once)");
@@ -358,14 +374,22 @@ void CliFace::refresh() {
     if (progressShown_ && Clock::now() - drawn_ >= kRedrawEvery) drawProgressLine();
 }
 
-void CliFace::finish(const std::string& outcome, int exitCode, int retries) {
+void CliFace::summary(const std::string& line) {
+    if (opts_.json) return;
+    clearProgressLine();
+    std::cerr << line << '\n' << std::flush;
+}
+
+void CliFace::finish(const std::string& outcome, int exitCode, int retries,
+                     const std::string& fields) {
     if (!pendingLine_.empty()) emitLogLine(pendingLine_);
     pendingLine_.clear();
     clearProgressLine();
     if (opts_.json) {
         json(R"({"event":"end","outcome":")" + outcome + R"(","exit":)" + std::to_string(exitCode) +
-             R"(,"retries":)" + std::to_string(retries) + R"(,"message":)" +
-             jsonString(exitCode == 0 ? std::string("complete") : lastError_) + "}");
+             R"(,"retries":)" + std::to_string(retries) + (fields.empty() ? "" : "," + fields) +
+             R"(,"message":)" + jsonString(exitCode == 0 ? std::string("complete") : lastError_) +
+             "}");
     }
 }
 

@@ -54,6 +54,8 @@ class CliFace : public Face {
     // Ctrl-C: delivered to the run as the Abort button as soon as the button can be pressed.
     void interrupt();
     std::function<void()> abortButton;
+    // Asks a run that has not yet reached the bootloader or the EEPROM to stop there.
+    std::function<void()> stopRequest;
     // Runs after each box is answered (the demo powers the simulated unit up for a rescue).
     std::function<void(const MessageBox&, Answer)> afterAsk;
 
@@ -63,7 +65,11 @@ class CliFace : public Face {
 
     // Ends the run's output: the rest of the log line, the last progress line, and with JSON
     // the closing event.
-    void finish(const std::string& outcome, int exitCode, int retries);
+    // `fields` are more members of the closing event (`"name":value,...`), or empty.
+    void finish(const std::string& outcome, int exitCode, int retries,
+                const std::string& fields = {});
+    // A closing line of text (the update report): on standard error, not with JSON.
+    void summary(const std::string& line);
 
     bool cancelled() const { return cancelled_; }
     bool interrupted() const { return interrupted_; }

@@ -22,6 +22,27 @@ constexpr std::chrono::milliseconds kStopWait{3000};
 
 const char* const kRescueBoxTitle = "Rescue Requires a Temorary Jumper";
 
+// What the demo unit's EEPROM holds before any update: what an owner and a calibration would
+// have put there (a name, a serial number, a sensor curve), so that a backup before an update
+// keeps something an update would overwrite. 2048 bytes; a smaller unit keeps the start.
+QByteArray ownerEeprom() {
+    constexpr int kSize = 2048;
+    constexpr int kCurveAt = 0x40;
+    constexpr int kCurvePoints = 64;
+    constexpr int kSerialAt = 0x1F0;  // the last 16 bytes of the smallest EEPROM
+    QByteArray bytes(kSize, '\xFF');
+    const QByteArray owner = "OWNER Demo Workshop, car WB-4711; calibrated 2024-05-02";
+    bytes.replace(0, owner.size(), owner);
+    for (int i = 0; i < kCurvePoints; ++i) {
+        const int value = 1000 + i * 37 + (i * i) % 23;  // a rising curve, not a copy of any image
+        bytes[kCurveAt + 2 * i] = static_cast<char>(value >> 8);
+        bytes[kCurveAt + 2 * i + 1] = static_cast<char>(value & 0xFF);
+    }
+    const QByteArray serial = "SERIAL 00004711";
+    bytes.replace(kSerialAt, serial.size(), serial);
+    return bytes;
+}
+
 #if defined(Q_OS_UNIX)
 // In the simulator's process before it starts. A process group of its own keeps a Ctrl-C at
 // the terminal (which reaches the whole foreground group) from switching the unit off: it is
@@ -70,6 +91,12 @@ QStringList DemoUnit::splitOptions(const QString& text) {
 DemoUnit::DemoUnit(const QStringList& extraArgs) {
     const QString link = dir_.filePath("unit");
     QStringList args{"--link", link, "--control", dir_.filePath("control")};
+    // The owner's data first: an --ee-init among extraArgs comes later and wins.
+    QFile owner(dir_.filePath("owner.eeprom"));
+    if (owner.open(QIODevice::WriteOnly) && owner.write(ownerEeprom()) > 0) {
+        args += {"--ee-init", owner.fileName()};
+    }
+    owner.close();
     args += extraArgs;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     prepareChild(process_);

@@ -52,6 +52,14 @@ void setTextColour(QWidget* widget, const QColor& colour) {
     widget->setPalette(palette);
 }
 
+// The option boxes are as narrow as their captions: a small gap between the box and its caption
+// lets the longest ("Flash only?") show whole in its place.
+QCheckBox* optionBox(const char* caption, QWidget* parent) {
+    auto* box = new QCheckBox(QString::fromLatin1(caption), parent);
+    box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
+    return box;
+}
+
 // Labels show their text as it is (never as rich text), from the top-left corner.
 template <class L>
 L* label(L* widget, const char* caption) {
@@ -98,7 +106,7 @@ Form1::Form1(Services services, QWidget* parent)
       link_(services.serial, *this, services.waiter,
             [this] { return settings_.keySetting("port"); }),
       sequence_(link_, image_, *this),
-      console_(link_, *this, sequence_.Flashing) {
+      console_(link_, *this) {
     registerWindowResources();
     setObjectName(QStringLiteral("Form1"));
     setFont(dialogFont(font()));
@@ -152,17 +160,16 @@ void Form1::createFlashFileFrame() {
                          "Last version read from device");
     place(lBootVersion, 120, 840, 1575, 255);
     setTextColour(lBootVersion, kBlue);
-    chkRescue = named(new QCheckBox(QStringLiteral("Rescue?"), frFlashFile), "chkRescue",
+    chkRescue = named(optionBox("Rescue?", frFlashFile), "chkRescue",
                       "The hardware rescue re-flash jumper is used with this option");
     place(chkRescue, 120, 600, 1095, 255);
     btnAbort = named(new QPushButton(QStringLiteral("Abort"), frFlashFile), "btnAbort");
     place(btnAbort, 4440, 720, 735, 375);
     chkFlashOnly =
-        named(new QCheckBox(QStringLiteral("Flash only?"), frFlashFile), "chkFlashOnly",
+        named(optionBox("Flash only?", frFlashFile), "chkFlashOnly",
               "Just do the Code flash, no EE update (be careful as code and EE go together)");
     place(chkFlashOnly, 1800, 600, 1095, 255);
-    chkEEOnly = named(new QCheckBox(QStringLiteral("EE only?"), frFlashFile), "chkEEOnly",
-                      "Update only the EE memory");
+    chkEEOnly = named(optionBox("EE only?", frFlashFile), "chkEEOnly", "Update only the EE memory");
     place(chkEEOnly, 1800, 840, 1095, 255);
 }
 
@@ -178,9 +185,8 @@ void Form1::createBottomRows() {
     lblData = named(label(new QLabel(this), ""), "lblData");
     place(lblData, 3840, 5280, 735, 255);
     setTextColour(lblData, kRed);
-    chkPromptOnComplete =
-        named(new QCheckBox(QStringLiteral("Prompt?"), this), "chkPromptOnComplete",
-              "Notify when flashing complete (default YES)");
+    chkPromptOnComplete = named(optionBox("Prompt?", this), "chkPromptOnComplete",
+                                "Notify when flashing complete (default YES)");
     place(chkPromptOnComplete, 4680, 4920, 975, 255);
     labError = named(label(new QLabel(this), ""), "labError");
     place(labError, 240, 5160, 3495, 255);

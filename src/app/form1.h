@@ -130,7 +130,7 @@ class Form1 : public QWidget, public Face {
     void focusCmd() override;
     void beep() override;
     Answer ask(const MessageBox& box) override;
-    // Closes the window as the engine's own request: a refusal is not remembered.
+    // Closes the window as the engine's own request.
     void requestClose() override;
     // Nothing beyond what the log, the status line and the labels already show.
     void progress(const Progress& p) override;
@@ -177,6 +177,8 @@ class Form1 : public QWidget, public Face {
     void showPane();
     void maybeUnloaded();
     void runHandler(const std::function<void()>& handler);
+    void setRunControls(bool enabled);
+    bool refuseRead();
 
     Settings& settings_;
     AskFunction ask_;
@@ -194,12 +196,9 @@ class Form1 : public QWidget, public Face {
     bool terminated_ = false;
     bool shownOnce_ = false;
     bool frameAdopted_ = false;
-    bool closeByCode_ = false;
-    bool userClosePending_ = false;
     bool closed_ = false;
     bool unloadedSent_ = false;
-    int busyDepth_ = 0;   // handlers under way that may yield to the event loop
-    int startDepth_ = 0;  // Start runs under way
+    int busyDepth_ = 0;  // handlers under way that may yield to the event loop
     int resizeDepth_ = 0;
     int savedWidth_ = 0;  // the outer size read from the store at load, in twips
     int savedHeight_ = 0;

@@ -70,7 +70,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 // Enter reads the named file and goes no further; other keys edit the box.
 bool Form1::filterNameBoxKey(QKeyEvent* event) {
     if (characterCode(*event) != 13) return false;
-    readFile();
+    if (!refuseRead()) readFile();
     return true;
 }
 
@@ -119,7 +119,7 @@ bool Form1::filterNameBoxDrag(QEvent* event) {
     }
     drop->setDropAction(Qt::CopyAction);
     drop->accept();
-    if (event->type() == QEvent::Drop) dropFiles(drop->mimeData());
+    if (event->type() == QEvent::Drop && !refuseRead()) dropFiles(drop->mimeData());
     return true;
 }
 
@@ -144,15 +144,25 @@ void Form1::tFlashFileName_Change() {
 // The dialog gives back the preset name on a cancel, so the box is then unchanged; the file
 // named in the box is read in every case.
 void Form1::btnFlashFile_Click() {
+    if (refuseRead()) return;
     const std::string chosen = openFile_(this, fileName());
+    if (refuseRead()) return;
     if (!chosen.empty())
         tFlashFileName->setText(QFile::decodeName(QByteArray::fromStdString(chosen)));
     readFile();
 }
 
-// The reader refuses while an update owns the unit, so the image being programmed stays whole.
+// The reader refuses while a run owns the unit, so the image being programmed stays whole.
 void Form1::readFile() {
-    readFlashFile(*this, image_, fileName(), sequence_.Flashing);
+    readFlashFile(*this, image_, fileName(), link_.unitBusy());
+}
+
+// A read asked for while a run owns the unit changes nothing: not the image, nor the name box
+// with FlashFilePath and the stored "flashFile". True (and said) when refused.
+bool Form1::refuseRead() {
+    if (!link_.unitBusy()) return false;
+    readFile();  // says why, and reads nothing
+    return true;
 }
 
 void Form1::tRev_Click() {

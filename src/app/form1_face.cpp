@@ -31,15 +31,24 @@ QColor statusColour(Colour colour) {
     return {0, 0, 0};
 }
 
+// Which bytes a text's characters are. The unit speaks one byte a character (Latin-1); file
+// names come in the file system's encoding (UTF-8), so where the status line and the log carry
+// both, a well-formed UTF-8 sequence shows as its one character and any other byte as Latin-1.
+enum class Bytes { Unit, UnitAndNames };
+
 // What a box or label shows for a text: a CR LF pair or a lone CR or LF is a line break; other
 // control characters (a NUL from the unit, say) show as their visible symbols.
-QString shown(const std::string& text) {
+QString shown(const std::string& text, Bytes bytes = Bytes::Unit) {
     constexpr char16_t kControlPictures = 0x2400;
     QString out;
     out.reserve(static_cast<qsizetype>(text.size()));
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\r') {
+        const std::size_t sequence = bytes == Bytes::UnitAndNames ? utf8SequenceAt(text, i) : 0;
+        if (sequence > 0) {
+            out += QString::fromUtf8(text.data() + i, static_cast<qsizetype>(sequence));
+            i += sequence - 1;
+        } else if (c == '\r') {
             out += QLatin1Char('\n');
             if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
         } else if (c < 0x20 && c != '\n' && c != '\t') {
@@ -51,8 +60,8 @@ QString shown(const std::string& text) {
     return out;
 }
 
-void showAtEnd(QPlainTextEdit* box, const std::string& text) {
-    box->setPlainText(shown(text));
+void showAtEnd(QPlainTextEdit* box, const std::string& text, Bytes bytes) {
+    box->setPlainText(shown(text, bytes));
     QTextCursor caret = box->textCursor();
     caret.movePosition(QTextCursor::End);
     box->setTextCursor(caret);
@@ -64,7 +73,7 @@ void Form1::status(Colour colour, const std::string& text) {
     QPalette palette = labStat->palette();
     palette.setColor(QPalette::WindowText, statusColour(colour));
     labStat->setPalette(palette);
-    labStat->setText(shown(text));
+    labStat->setText(shown(text, Bytes::UnitAndNames));
 }
 
 void Form1::scrollText(const std::string& text) {
@@ -93,10 +102,10 @@ void Form1::paneClear() {
 }
 
 void Form1::showLog() {
-    showAtEnd(tText, log_);
+    showAtEnd(tText, log_, Bytes::UnitAndNames);
 }
 void Form1::showPane() {
-    showAtEnd(tRx, pane_);
+    showAtEnd(tRx, pane_, Bytes::Unit);
 }
 
 void Form1::setDataLabel(const std::string& text) {

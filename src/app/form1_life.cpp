@@ -93,9 +93,11 @@ void Form1::loadSize() {
     setOuterHeight(savedHeight_);
 }
 
-// Form_QueryUnload. Never asks anything. While an update owns the unit the close is refused and
-// becomes an abort request; a refused close the user asked for is carried out once the Start run
-// has returned.
+// Form_QueryUnload. Never asks anything. Once the run has reached the bootloader (or the EEPROM)
+// the close is refused and acts as Abort; the window stays open after the run, so that its
+// outcome can be read, and the next close closes it. Before that point the close is granted and
+// the run stops before anything reaches the unit (the application's loop ends only once the run
+// has returned).
 void Form1::closeEvent(QCloseEvent* event) {
     WinTop = outerTop();
     WinLeft = outerLeft();
@@ -104,7 +106,6 @@ void Form1::closeEvent(QCloseEvent* event) {
     link_.AbortRequested = true;
     if (sequence_.Flashing) {
         event->ignore();
-        if (!closeByCode_) userClosePending_ = true;
         return;
     }
     event->accept();
@@ -128,9 +129,7 @@ void Form1::Form_Terminate() {
 }
 
 void Form1::requestClose() {
-    closeByCode_ = true;
     close();
-    closeByCode_ = false;
 }
 
 // The application may end its event loop only when no handler that yields is still under way
@@ -148,13 +147,29 @@ void Form1::runHandler(const std::function<void()>& handler) {
     maybeUnloaded();
 }
 
+// The controls that would reach the unit or change the image are disabled for the whole run, so
+// the user sees that they cannot act; the engine refuses them in any case.
 void Form1::btnFlashStart_Click() {
-    ++startDepth_;
-    runHandler([this] { sequence_.btnFlashStart_Click(); });
-    --startDepth_;
-    if (startDepth_ > 0 || !userClosePending_) return;
-    userClosePending_ = false;
-    if (!closed_) close();
+    if (link_.unitBusy()) return;
+    setRunControls(false);
+    runHandler([this] {
+        sequence_.btnFlashStart_Click();
+        const RunOutcome outcome = sequence_.lastOutcome();
+        // The run's report follows "Programming complete." (or "EEPROM update incomplete.").
+        if (outcome == RunOutcome::Complete || outcome == RunOutcome::EepromIncomplete ||
+            outcome == RunOutcome::EepromSizeAssumed)
+            scrollText("\r\n" + reportLine(sequence_.updateReport()));
+    });
+    setRunControls(true);
+}
+
+void Form1::setRunControls(bool enabled) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{cboPort, lBootVersion, btnFlashFile, chkRescue,
+                                         chkFlashOnly, chkEEOnly, chkPromptOnComplete})
+        control->setEnabled(enabled);
+    // Read-only, not disabled: the name of the file being programmed stays plain to read.
+    tFlashFileName->setReadOnly(!enabled);
 }
 
 // When the window is first shown the focus goes to the port list, whose focus handler then runs

@@ -4,12 +4,11 @@
 
 namespace ondo {
 
-Console::Console(Link& link, Face& face, const bool& flashing)
-    : link_(link), face_(face), flashing_(flashing) {}
+Console::Console(Link& link, Face& face) : link_(link), face_(face) {}
 
 void Console::tCmd_KeyPress(int& keyAscii) {
-    // While an update owns the unit the box edits as usual but nothing is sent.
-    if (flashing_) return;
+    // From Start until the run has ended the box edits as usual but nothing is sent.
+    if (link_.unitBusy()) return;
     if (keyAscii == kEnter) {
         if (!link_.PortOpen) {
             msgError(face_, "COM port not open");
@@ -47,6 +46,8 @@ void Console::tText_KeyPress(int& keyAscii) {
     keyAscii = 0;
 }
 
-void Console::lCmd_Click() { face_.paneClear(); }
+void Console::lCmd_Click() {
+    face_.paneClear();
+}
 
 }  // namespace ondo

@@ -12,9 +12,9 @@
 namespace ondo {
 
 class Console {
-public:
-    // flashing tells whether an update owns the unit; the console sends nothing meanwhile.
-    Console(Link& link, Face& face, const bool& flashing);
+  public:
+    // While a run owns the unit (Link::unitBusy) the console sends nothing.
+    Console(Link& link, Face& face);
 
     void tCmd_KeyPress(int& keyAscii);
     void tCmd_KeyDown(int& keyCode);
@@ -28,10 +28,9 @@ public:
     static constexpr int kEnter = 13;
     static constexpr int kUpArrow = 38;
 
-private:
+  private:
     Link& link_;
     Face& face_;
-    const bool& flashing_;
 };
 
 }  // namespace ondo

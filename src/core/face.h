@@ -28,7 +28,17 @@ struct MessageBox {
 enum class Option { EEOnly, FlashOnly, Rescue, PromptOnComplete };
 
 // What a running update is doing, for front ends that draw their own progress.
-enum class Phase { Checking, Bootloader, Pages, Restart, Firmware, EepromWrite, EepromVerify, Done };
+enum class Phase {
+    Checking,
+    Bootloader,
+    Pages,
+    Restart,
+    Firmware,
+    EepromWrite,
+    EepromVerify,
+    Done,
+    EepromRead,  // a backup of the EEPROM through the running firmware
+};
 struct Progress {
     Phase phase = Phase::Checking;
     int done = 0;   // pages or addresses finished in this phase

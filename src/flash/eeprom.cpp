@@ -8,7 +8,8 @@
 namespace ondo {
 
 namespace {
-constexpr int kLogLineLength = 8;  // addresses that are multiples of 8 end a log line
+constexpr int kLogLineLength = 8;            // addresses that are multiples of 8 end a log line
+constexpr std::size_t kByteReplyDigits = 4;  // "a" is answered with the byte as four digits
 const char* const kLineEnd = "\r\n";
 }  // namespace
 
@@ -34,16 +35,36 @@ bool FlashSequence::ProgEE(int address) {
 }
 
 bool FlashSequence::verifyEE(int address) {
-    EEaddr = HexWord(address);
     EEdata = HexWord(eeByte(address));
+    return readBack(
+        address, [this](const std::string& reply) { return reply == EEdata; },
+        "re-verified address ");
+}
+
+bool FlashSequence::ReadEE(int address) {
+    EEdata.clear();
+    const bool read = readBack(
+        address,
+        [](const std::string& reply) {
+            return reply.size() == kByteReplyDigits && HexVal(reply) >= 0 && HexVal(reply) <= 0xFF;
+        },
+        "re-read address ");
+    if (read) EEdata = EEresponse;
+    return read;
+}
+
+// "a" and the address, up to kEEAttempts times, until `good` takes the unit's reply.
+bool FlashSequence::readBack(int address, const std::function<bool(const std::string&)>& good,
+                             const std::string& retryText) {
+    EEaddr = HexWord(address);
     for (int attempt = 0; attempt < kEEAttempts; ++attempt) {
         const std::string command = "a" + EEaddr;
         face_.setDataLabel(command);
         link_.TxCommand(command);
         EEresponse = link_.GetParameter();
-        if (EEresponse == EEdata) return true;
+        if (good(EEresponse)) return true;
         if (link_.LineLost) return false;
-        msgError(face_, "re-verified address " + EEaddr + ".");
+        msgError(face_, retryText + EEaddr + ".");
         ++ProgRetries;
     }
     return false;
@@ -62,6 +83,7 @@ bool FlashSequence::eeWritePass() {
     for (int address = 0; address < EESize; ++address) {
         report(Phase::EepromWrite, address, EESize);
         if (ProgEE(address)) {
+            ++counts_.eeWritten;
             face_.scrollText(EEresponse + (address % kLogLineLength == 0 ? kLineEnd : "-"));
             continue;
         }
@@ -79,6 +101,7 @@ bool FlashSequence::eeVerifyPass() {
     for (int address = 0; address < EESize; ++address) {
         report(Phase::EepromVerify, address, EESize);
         if (verifyEE(address)) {
+            ++counts_.eeVerified;
             face_.scrollText(EEresponse + (address % kLogLineLength == 0 ? kLineEnd : "+"));
             continue;
         }

@@ -43,6 +43,8 @@ bool FlashSequence::lookupUnitType(const std::string& id) {
     PageCount = type->pageCount;
     EESize = type->eeSize;
     EndWord = type->endWord;
+    EESizeKnown = true;
+    counts_.unitType = id;
     return true;
 }
 
@@ -55,7 +57,8 @@ bool FlashSequence::ProgramPage(int page) {
     // The bootloader sends nothing unasked, so a byte already waiting is an answer that came too
     // late for an earlier frame. Left there it would be read as this frame's answer, and every
     // later answer one frame behind: a page the bootloader refused could pass as taken.
-    if (link_.library().SioRxQue(link_.PortNumber) > 0) link_.rxClear();
+    link_.drainToPane();
+    ++framesSent_;
     link_.sendRaw(kFrameStart);
     link_.sendRaw(static_cast<unsigned char>(page & 0xFF));
     unsigned sum = 0;
@@ -107,6 +110,7 @@ bool FlashSequence::pageLoop() {
         if (stopBeforeFrame()) return false;
         if (ProgramPage(page)) {
             face_.logAppend(std::to_string(page) + "=");
+            ++counts_.pagesSent;
             ++page;
             series = 0;
             continue;
@@ -117,6 +121,9 @@ bool FlashSequence::pageLoop() {
         if (link_.AbortRequested || link_.LineLost) continue;  // the top of the loop ends the run
         if (!retried && series >= kPageSeries) return giveUp(page);
     }
+    // A stop asked for while the last page's answer was awaited: the end word would not go out
+    // (nothing is sent while an abort is pending), so the exchange is not closed either.
+    if (stopBeforeFrame()) return false;
     report(Phase::Pages, PageCount, PageCount);
     return true;
 }

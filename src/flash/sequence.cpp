@@ -26,10 +26,12 @@ FlashSequence::FlashSequence(Link& link, FirmwareImage& image, Face& face)
 void FlashSequence::btnFlashStart_Click() {
     // The button stays enabled while a run waits for the bootloader and during an EE only run;
     // a press from inside such a run would start a second run nested in the first.
-    if (running_) return;
-    running_ = true;
+    if (link_.unitBusy()) return;
+    const Link::RunClaim claim(link_);
+    // An abort or a close of an earlier run is no request to stop this one.
+    link_.AbortRequested = false;
     runSequence();
-    running_ = false;
+    ended_ = std::chrono::steady_clock::now();
 }
 
 void FlashSequence::btnAbort_Click() {
@@ -54,9 +56,14 @@ void FlashSequence::chkPromptOnComplete_Click() {
 
 void FlashSequence::runSequence() {
     eepromSkipped_ = false;
+    counts_ = {};
+    framesSent_ = 0;
+    started_ = std::chrono::steady_clock::now();
     report(Phase::Checking, 0, 0);
     if (!preChecks()) return;
-    if (!face_.option(Option::EEOnly)) {
+    if (face_.option(Option::EEOnly)) {
+        if (stoppedBeforeTheUnit()) return;
+    } else {
         if (!enterBootloader()) return;
         if (!programPages()) return;
         closeExchangeAndRestart();
@@ -91,13 +98,20 @@ bool FlashSequence::preChecks() {
     return true;
 }
 
-bool FlashSequence::versionCheck() {
+// Quiets the readings and asks the running firmware's version; 0 when it did not answer.
+int FlashSequence::askVersion() {
     link_.TxCommand("tf");
     link_.GetResponse();
     link_.TxCommand("m0");
     link_.GetResponse();
     link_.DelayTicks(kVersionSettle);
     const int version = link_.GetVersion();
+    counts_.versionBefore = link_.RomVersion;
+    return version;
+}
+
+bool FlashSequence::versionCheck() {
+    const int version = askVersion();
     if (version == 0) {
         face_.ask({"No Comms? Check for correct COM Port and wiring, etc.", kInterventionTitle,
                    Buttons::Ok, Icon::Exclamation});
@@ -110,6 +124,14 @@ bool FlashSequence::versionCheck() {
         outcome_ = RunOutcome::NeedsRescue;
         return false;
     }
+    return true;
+}
+
+// A close request (or a Ctrl-C) that came before anything reached the bootloader or the EEPROM
+// stops the run there, with the unit as it was.
+bool FlashSequence::stoppedBeforeTheUnit() {
+    if (!link_.AbortRequested) return false;
+    endRun(RunOutcome::Cancelled, "Update stopped - the unit was not changed");
     return true;
 }
 
@@ -131,7 +153,9 @@ bool FlashSequence::enterBootloader() {
             outcome_ = RunOutcome::Cancelled;
             return false;
         }
+        if (stoppedBeforeTheUnit()) return false;
     } else {
+        if (stoppedBeforeTheUnit()) return false;
         Flashing = true;
         link_.rxClear();
         link_.TxCommand("b" + link_.RomVersion);
@@ -173,9 +197,9 @@ bool FlashSequence::waitForBootloader() {
 
 // Steps after the restart (also the whole of an EE only run): the restarted firmware, the
 // EEPROM update and the report.
+// A close request refused during the pages or the restart wait is not carried out here: the
+// window stays open until the run has ended, so that its outcome can be read.
 void FlashSequence::firmwarePhase() {
-    Flashing = false;
-    if (link_.AbortRequested) face_.requestClose();
     Flashing = true;
     report(Phase::Firmware, 0, 0);
     link_.TxCommand("tf");
@@ -215,6 +239,10 @@ void FlashSequence::firmwarePhase() {
 void FlashSequence::reportCompletion(bool eepromRan, bool eepromComplete) {
     const std::string retries = "(" + std::to_string(ProgRetries) + " retries).";
     const bool prompt = face_.option(Option::PromptOnComplete);
+    if (eepromRan && eepromComplete && !EESizeKnown) {
+        reportAssumedSize(prompt, retries);
+        return;
+    }
     if (!eepromRan || eepromComplete) {
         outcome_ = RunOutcome::Complete;
         msgStatus(face_, "Complete.");
@@ -235,15 +263,42 @@ void FlashSequence::reportCompletion(bool eepromRan, bool eepromComplete) {
     }
 }
 
+// Only an EE only run can get here without an identification. The bytes it wrote and verified
+// are told as they are; that they were all of the unit's EEPROM is not claimed.
+void FlashSequence::reportAssumedSize(bool prompt, const std::string& retries) {
+    outcome_ = RunOutcome::EepromSizeAssumed;
+    const std::string bytes = std::to_string(EESize) + " bytes";
+    msgError(face_, "EEPROM size not known: " + bytes +
+                        " updated; a larger EEPROM was updated only in part.");
+    if (!prompt) return;
+    face_.ask({"The unit's EEPROM size is not known (no identification since start-up).\r" + bytes +
+                   " were written and verified " + retries +
+                   "\rA unit with a larger EEPROM was updated only in part.",
+               "EEPROM size not known", Buttons::Ok, Icon::Exclamation});
+}
+
 void FlashSequence::finish() {
     restButtons();
-    face_.scrollText(outcome_ == RunOutcome::Complete ? "\r\nProgramming complete."
-                                                      : "\r\nEEPROM update incomplete.");
+    switch (outcome_) {
+        case RunOutcome::Complete:
+            face_.scrollText("\r\nProgramming complete.");
+            break;
+        case RunOutcome::EepromSizeAssumed:
+            face_.scrollText("\r\nEEPROM updated for " + std::to_string(EESize) +
+                             " bytes only (size not known).");
+            break;
+        default:
+            face_.scrollText("\r\nEEPROM update incomplete.");
+    }
     link_.TxCommand("m1");
     link_.GetResponse();
     link_.TxCommand("t1");
     link_.GetResponse();
     link_.GetVersion();
+    // Only now: a close granted while "m1", "t1" and "v" were still under way would hide the
+    // outcome before it could be read.
+    Flashing = false;
+    counts_.versionAfter = link_.RomVersion;
     report(Phase::Done, 0, 0);
 }
 
@@ -251,12 +306,12 @@ void FlashSequence::endRun(RunOutcome outcome, const std::string& error) {
     outcome_ = outcome;
     msgError(face_, error);
     restButtons();
+    Flashing = false;
 }
 
 void FlashSequence::restButtons() {
     face_.setStartButton("Start", true);
     face_.setAbortEnabled(false);
-    Flashing = false;
 }
 
 void FlashSequence::report(Phase phase, int done, int total) {

@@ -7,9 +7,12 @@
 // the link, so the Abort button, close requests and ticks run nested in the middle of a run and
 // reach it through the link's AbortRequested and LineLost flags.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/face.h"
 #include "firmware/image.h"
@@ -19,20 +22,21 @@ namespace ondo {
 
 // How a Start run ended, for front ends that report it (the command line's exit status).
 enum class RunOutcome {
-    NotRun,            // no run yet
-    NoImage,           // no valid firmware image
-    PortClosed,        // the port is not open
-    NoComms,           // the unit's firmware did not answer the version query
-    NeedsRescue,       // firmware too old for the command entry
-    NoFile,            // the firmware file is gone from disk
-    Cancelled,         // the rescue box answered with Cancel
-    NoBootloader,      // no identification within 100 reads
-    Aborted,           // Abort or a close request before the pages were done
-    PageFailed,        // a page kept failing
-    LineLost,          // the port went away during the run
-    NoRestart,         // the unit did not answer after the restart
-    EepromIncomplete,  // an EEPROM address was skipped, or the update was stopped with Cancel
-    Complete,          // every step ran and was acknowledged and verified
+    NotRun,             // no run yet
+    NoImage,            // no valid firmware image
+    PortClosed,         // the port is not open
+    NoComms,            // the unit's firmware did not answer the version query
+    NeedsRescue,        // firmware too old for the command entry
+    NoFile,             // the firmware file is gone from disk
+    Cancelled,          // the rescue box answered with Cancel
+    NoBootloader,       // no identification within 100 reads
+    Aborted,            // Abort or a close request before the pages were done
+    PageFailed,         // a page kept failing
+    LineLost,           // the port went away during the run
+    NoRestart,          // the unit did not answer after the restart
+    EepromIncomplete,   // an EEPROM address was skipped, or the update was stopped with Cancel
+    EepromSizeAssumed,  // an EE only run that never learned the unit's EEPROM size
+    Complete,           // every step ran and was acknowledged and verified
 };
 
 // One row of the unit type table: what the bootloader's four-character identification tells
@@ -48,12 +52,49 @@ struct UnitType {
 // The row whose identification equals id, or nullptr when none does.
 const UnitType* findUnitType(std::string_view id);
 
+// What a run did, for the report at its end. Counts start at zero with every run.
+struct UpdateReport {
+    std::string unitType;       // the bootloader's identification; empty when not asked (EE only)
+    std::string versionBefore;  // the running firmware's before the run; empty on the rescue entry
+    std::string versionAfter;   // after the run; empty when the run ended before asking
+    int pagesSent = 0;          // pages acknowledged
+    int framesResent = 0;       // page frames sent again after a failed attempt
+    int eeWritten = 0;          // EEPROM addresses whose write the unit confirmed
+    int eeVerified = 0;         // EEPROM addresses read back equal to the image
+    int retries = 0;            // ProgRetries at the end
+    double seconds = 0;         // from Start to the end of the run
+    // Image bytes delivered: PageSize for each page acknowledged plus one for each EEPROM byte
+    // written. Divided by `seconds` it is the line's effective throughput.
+    long long payloadBytes = 0;
+    // SHA-256, lower-case hex, of the code image as the page frames carried it (PageCount x
+    // PageSize bytes from address 0, 0xFF past the file's end): given once every page was
+    // acknowledged. Of the EEPROM image as written (EESize bytes from address 0): given once
+    // every address was written. Empty otherwise.
+    std::string codeSha256;
+    std::string eepromSha256;
+
+    double bytesPerSecond() const { return seconds > 0 ? payloadBytes / seconds : 0; }
+};
+
+// The report as one line of text, for the log and the terminal.
+std::string reportLine(const UpdateReport& report);
+
+// How a backup of the EEPROM through the running firmware ended.
+enum class BackupOutcome {
+    Complete,    // every address read, each reply four upper-case hex digits of one byte
+    PortClosed,  // the port is not open
+    NoUnit,      // the running firmware did not answer the version query
+    ReadFailed,  // an address could not be read (bad replies, silence, a lost line)
+    Aborted,     // Abort (Ctrl-C) during the reads
+};
+
 class FlashSequence {
   public:
     FlashSequence(Link& link, FirmwareImage& image, Face& face);
 
     // Handlers.
-    void btnFlashStart_Click();  // a press while a run is in progress does nothing
+    void btnFlashStart_Click();  // Start: the whole update; a press while a run owns the unit does
+                                 // nothing
     void btnAbort_Click();
     void chkEEOnly_Click();
     void chkFlashOnly_Click();
@@ -67,14 +108,29 @@ class FlashSequence {
     bool verifyEE(int address);
     // Both passes; false when the user stopped at an error box or the line went away.
     bool ProgramEE();
+    // Reads one address through the running firmware, up to five attempts, each reply taken
+    // only as four upper-case hex digits of a byte; the byte is then HexVal(EEresponse).
+    bool ReadEE(int address);
+    // Reads addresses 0 to size - 1 into bytes with the running firmware, as a backup before
+    // an update. It asks the version first (recorded as the version before the update) and
+    // leaves the unit streaming readings again, as a finished run does.
+    BackupOutcome BackupEE(int size, std::vector<std::uint8_t>& bytes);
 
-    // Flashing state. Flashing is true while the run owns the unit: the window refuses to close
-    // and the console sends nothing meanwhile.
+    // The report of the last run (also of one that failed half-way).
+    UpdateReport updateReport() const;
+
+    // Flashing is true from the bootloader command (or, on the rescue entry, the identification)
+    // until the run ends: a close request is then refused and acts as Abort. Before that a close
+    // is granted and the run stops before anything reaches the bootloader. That the run owns the
+    // unit as a whole is the link's RunClaim.
     bool Flashing = false;
     int PageSize = 0;
     int PageCount = 0;
     int EndWord = 0;
     int EESize = 512;
+    // True once EESize comes from the unit: an identification, or a size the user gave. An EE
+    // only run without it updates EESize bytes and says that a larger EEPROM got only part.
+    bool EESizeKnown = false;
     int ProgRetries = 0;
     std::string PromptSetting = "1";
 
@@ -93,13 +149,14 @@ class FlashSequence {
     static constexpr int kEEAttempts = 5;
 
     RunOutcome lastOutcome() const { return outcome_; }
-    bool running() const { return running_; }
+    bool running() const { return link_.unitBusy(); }
 
   private:
     void runSequence();
     bool preChecks();
     bool versionCheck();
     static bool fileExists(const std::string& name);
+    bool stoppedBeforeTheUnit();
     bool enterBootloader();
     bool waitForBootloader();
     bool lookupUnitType(const std::string& id);
@@ -111,10 +168,14 @@ class FlashSequence {
     void closeExchangeAndRestart();
     void firmwarePhase();
     void reportCompletion(bool eepromRan, bool eepromComplete);
+    void reportAssumedSize(bool prompt, const std::string& retries);
     void finish();
     bool eeWritePass();
     bool eeVerifyPass();
     bool askToSkip(const MessageBox& box);
+    bool readBack(int address, const std::function<bool(const std::string&)>& good,
+                  const std::string& retryText);
+    int askVersion();
 
     void endRun(RunOutcome outcome, const std::string& error);
     void restButtons();
@@ -127,8 +188,13 @@ class FlashSequence {
     FirmwareImage& image_;
     Face& face_;
     RunOutcome outcome_ = RunOutcome::NotRun;
-    bool running_ = false;
     bool eepromSkipped_ = false;
+
+    // What the report counts, reset at the start of each run.
+    UpdateReport counts_;
+    int framesSent_ = 0;
+    std::chrono::steady_clock::time_point started_{};
+    std::chrono::steady_clock::time_point ended_{};
 };
 
 }  // namespace ondo

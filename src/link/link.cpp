@@ -9,8 +9,8 @@
 namespace ondo {
 
 namespace {
-constexpr int kShortLimit = 5;   // ticks: 500 to 600 ms
-constexpr int kLongLimit = 25;   // ticks: 2.5 to 2.6 s
+constexpr int kShortLimit = 5;  // ticks: 500 to 600 ms
+constexpr int kLongLimit = 25;  // ticks: 2.5 to 2.6 s
 constexpr int kTickWrap = 32000;
 constexpr int kLineFeed = 10;
 constexpr int kCarriageReturn = 13;
@@ -19,7 +19,9 @@ constexpr int kCarriageReturn = 13;
 Link::Link(sio::SerialLibrary& library, Face& face, Waiter& waiter, RememberedPort remembered)
     : lib_(library), face_(face), waiter_(waiter), remembered_(std::move(remembered)) {}
 
-void Link::keepResult(int result) { LastResult = static_cast<std::int16_t>(result); }
+void Link::keepResult(int result) {
+    LastResult = static_cast<std::int16_t>(result);
+}
 
 int Link::rxCount() {
     const int count = lib_.SioRxQue(PortNumber);
@@ -149,6 +151,18 @@ void Link::GetRxData() {
     face_.dataHistory(text);
 }
 
-void Link::rxClear() { lib_.SioRxClear(PortNumber); }
+void Link::rxClear() {
+    lib_.SioRxClear(PortNumber);
+}
+
+void Link::drainToPane() {
+    std::string late;
+    while (rxCount() > 0) {
+        const int byte = lib_.SioGetc(PortNumber);
+        if (byte < 0) break;
+        late += static_cast<char>(byte);
+    }
+    if (!late.empty()) face_.dataHistory(late);
+}
 
 }  // namespace ondo

@@ -16,7 +16,7 @@
 namespace ondo {
 
 class Link {
-public:
+  public:
     // keySetting("port") is read through this when the port list is built.
     using RememberedPort = std::function<std::string()>;
 
@@ -47,11 +47,32 @@ public:
     unsigned char GetRawByte();
     std::string GetRawString(int size);
     void rxClear();  // SioRxClear on PortNumber
+    // Moves every byte already waiting into the data pane, so that a late answer is neither
+    // read as the answer to what goes out next nor lost from the user's view.
+    void drainToPane();
 
     // Unit queries.
     std::string GetParameter();
     int GetVersion();
-    void lBootVersion_Click();
+    void lBootVersion_Click();  // the version label clicked: asks the unit its version again
+
+    // A Start run owns the unit from its first step until it has ended: nothing but the run
+    // sends to the port, closes it or reopens it, and the image it programs is the one read
+    // before Start. The run holds a RunClaim for as long as it runs; the port list, the version
+    // label, the console and the file reader ask unitBusy() and refuse while it is held.
+    class RunClaim {
+      public:
+        explicit RunClaim(Link& link) : link_(link) { ++link_.runClaims_; }
+        ~RunClaim() { --link_.runClaims_; }
+        RunClaim(const RunClaim&) = delete;
+        RunClaim& operator=(const RunClaim&) = delete;
+
+      private:
+        Link& link_;
+    };
+    bool unitBusy() const { return runClaims_ > 0; }
+    // True (after saying so in the status line) when a run owns the unit.
+    bool refuseWhileBusy();
 
     // Link state.
     bool PortOpen = false;
@@ -76,7 +97,7 @@ public:
     sio::SerialLibrary& library() { return lib_; }
     Face& face() { return face_; }
 
-private:
+  private:
     void yield(bool forByte);
     void keepResult(int result);
     int rxCount();       // SioRxQue on PortNumber, noting a vanished device
@@ -86,6 +107,7 @@ private:
     Face& face_;
     Waiter& waiter_;
     RememberedPort remembered_;
+    int runClaims_ = 0;
 };
 
 }  // namespace ondo

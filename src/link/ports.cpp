@@ -22,6 +22,7 @@ constexpr int kErrorTextLength = 128;
 }  // namespace
 
 void Link::cboPort_GotFocus() {
+    if (refuseWhileBusy()) return;
     face_.portListClear();
     closePort();
     face_.setIndicator(Indicator::Neutral);
@@ -50,6 +51,7 @@ void Link::cboPort_GotFocus() {
 }
 
 void Link::cboPort_Click() {
+    if (refuseWhileBusy()) return;
     face_.setIndicator(Indicator::Neutral);
     PortName = face_.portListText();
     if (PortName.empty()) return;
@@ -90,7 +92,15 @@ void Link::setPort() {
     keepResult(lib_.SioBaud(PortNumber, kSpeed19200));
 }
 
-void Link::openError() { msgError(face_, "COM port must be opened first"); }
+bool Link::refuseWhileBusy() {
+    if (!unitBusy()) return false;
+    msgError(face_, kBusyText);
+    return true;
+}
+
+void Link::openError() {
+    msgError(face_, "COM port must be opened first");
+}
 
 void Link::closePort() {
     if (!PortOpen) return;

@@ -24,6 +24,9 @@ int Link::GetVersion() {
     return HexVal(RomVersion);
 }
 
-void Link::lBootVersion_Click() { GetVersion(); }
+void Link::lBootVersion_Click() {
+    if (refuseWhileBusy()) return;
+    GetVersion();
+}
 
 }  // namespace ondo

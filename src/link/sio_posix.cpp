@@ -4,6 +4,8 @@
 // the kernel holds, so that taking bytes one by one costs no system call per byte. A device
 // that has gone (a USB adapter pulled, the far end of a pseudo-terminal closed) is noticed by
 // poll's hang-up flag and from then on fails every transfer with the operating-system error.
+// Opening a port also asks the driver for low latency (see sio_posix.h) and closing it puts the
+// driver's previous setting back.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,11 +19,16 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
-#include "link/sio.h"
+#if defined(__linux__)
+#include <linux/serial.h>
+#endif
+
+#include "link/sio_posix.h"
 
 namespace sio {
 namespace {
@@ -35,6 +42,7 @@ constexpr short kGoneEvents = POLLHUP | POLLERR | POLLNVAL;
 struct OpenPort {
     int fd = -1;
     bool gone = false;              // the device has hung up; transfers fail from now on
+    bool lowLatencySet = false;     // low latency was off and this library turned it on
     std::size_t capacity = 1;       // the receive queue size asked for at SioReset
     std::vector<unsigned char> rx;  // received bytes, oldest at rx[head]
     std::size_t head = 0;
@@ -83,9 +91,38 @@ void makeRaw(termios& t) {
     cfsetospeed(&t, B19200);
 }
 
+#if defined(__linux__)
+class LinuxLowLatency final : public LowLatencySwitch {
+  public:
+    std::optional<bool> isOn(int fd) override {
+        serial_struct serial{};
+        if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return std::nullopt;
+        return (serial.flags & ASYNC_LOW_LATENCY) != 0;
+    }
+    // Every other field goes back as the driver gave it, so that a user without privileges may
+    // make the change: the flag is one that drivers let anyone set.
+    bool set(int fd, bool on) override {
+        serial_struct serial{};
+        if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+        serial.flags =
+            on ? (serial.flags | ASYNC_LOW_LATENCY) : (serial.flags & ~ASYNC_LOW_LATENCY);
+        return ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
+    }
+};
+using SystemLowLatency = LinuxLowLatency;
+#else
+class NoLowLatency final : public LowLatencySwitch {
+  public:
+    std::optional<bool> isOn(int) override { return std::nullopt; }
+    bool set(int, bool) override { return false; }
+};
+using SystemLowLatency = NoLowLatency;
+#endif
+
 class PosixLibrary final : public SerialLibrary {
   public:
-    PosixLibrary(DeviceResolver resolve, void* context) : resolve_(resolve), context_(context) {}
+    PosixLibrary(DeviceResolver resolve, void* context, LowLatencySwitch& latency)
+        : resolve_(resolve), context_(context), latency_(latency) {}
     ~PosixLibrary() override {
         for (int port = 0; port < kPortCount; ++port) release(port);
     }
@@ -118,6 +155,7 @@ class PosixLibrary final : public SerialLibrary {
 
     DeviceResolver resolve_;
     void* context_;
+    LowLatencySwitch& latency_;
     std::array<OpenPort, kPortCount> ports_{};
     std::string lastError_;
 };
@@ -177,6 +215,9 @@ int PosixLibrary::SioReset(int port, int rxQueue, int /*txQueue*/) {
     p = OpenPort{};
     p.fd = fd;
     p.capacity = static_cast<std::size_t>(std::max(rxQueue, 1));
+    // Best effort: a driver without the switch, or one that refuses, leaves the port as it is.
+    const std::optional<bool> lowLatency = latency_.isOn(fd);
+    p.lowLatencySet = lowLatency.has_value() && !*lowLatency && latency_.set(fd, true);
     return 0;
 }
 
@@ -309,6 +350,7 @@ int PosixLibrary::SioRxClear(int port) {
 void PosixLibrary::release(int port) {
     OpenPort* p = find(port);
     if (!p) return;
+    if (p->lowLatencySet) latency_.set(p->fd, false);
     ::ioctl(p->fd, TIOCNXCL);
     ::flock(p->fd, LOCK_UN);
     ::close(p->fd);
@@ -340,8 +382,18 @@ int PosixLibrary::waitHandle(int port) const {
 
 }  // namespace
 
+LowLatencySwitch& systemLowLatency() {
+    static SystemLowLatency latency;
+    return latency;
+}
+
+std::unique_ptr<SerialLibrary> makePosixLibrary(DeviceResolver resolve, void* context,
+                                                LowLatencySwitch& latency) {
+    return std::make_unique<PosixLibrary>(resolve, context, latency);
+}
+
 std::unique_ptr<SerialLibrary> makePlatformLibrary(DeviceResolver resolve, void* context) {
-    return std::make_unique<PosixLibrary>(resolve, context);
+    return makePosixLibrary(resolve, context, systemLowLatency());
 }
 
 }  // namespace sio

@@ -4,6 +4,10 @@
 // \\.\COM(n+1). The driver keeps its own receive queue (sized by SetupComm) and goes on
 // receiving between calls; reads return at once with what is there. Windows offers no
 // descriptor for a wait to sleep on, so waits fall back to a short sleep.
+//
+// Windows' serial driver lets one handle at a time have a port. Wine's emulation of it does not
+// (any number of programs under Wine open the same pseudo-terminal), so each open port is also
+// claimed by a named object of this session: a second user of the library is refused on both.
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -80,7 +84,10 @@ std::string systemText(DWORD code) {
 
 class Win32Library final : public SerialLibrary {
   public:
-    Win32Library() { ports_.fill(INVALID_HANDLE_VALUE); }
+    Win32Library() {
+        ports_.fill(INVALID_HANDLE_VALUE);
+        claims_.fill(nullptr);
+    }
     ~Win32Library() override {
         for (int port = 0; port < kPortCount; ++port) release(port);
     }
@@ -107,6 +114,7 @@ class Win32Library final : public SerialLibrary {
     void release(int port);
 
     std::array<HANDLE, kPortCount> ports_{};
+    std::array<HANDLE, kPortCount> claims_{};  // the named claim on each open port
     std::string lastError_;
 };
 
@@ -137,17 +145,29 @@ int Win32Library::configure(HANDLE handle, int rxQueue, int txQueue) {
 int Win32Library::SioReset(int port, int rxQueue, int txQueue) {
     if (port < 0 || port >= kPortCount) return kNoSuchPort;
     release(port);
-    const std::string device = "\\\\.\\COM" + std::to_string(port + 1);
+    const std::string name = "COM" + std::to_string(port + 1);
+    // Held by another user of the library: refused with the text Windows gives for a port that
+    // another program has open.
+    const std::string claimName = "Local\\ondo-flash-" + name;
+    HANDLE claim = ::CreateMutexA(nullptr, FALSE, claimName.c_str());
+    if (!claim) return osError(::GetLastError());
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::CloseHandle(claim);
+        return osError(ERROR_ACCESS_DENIED);
+    }
+    const std::string device = "\\\\.\\" + name;
     // No sharing: a port another program holds fails here with the system's text.
     HANDLE handle = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return osError(::GetLastError());
-    const int result = configure(handle, rxQueue, txQueue);
+    int result = handle == INVALID_HANDLE_VALUE ? osError(::GetLastError()) : 0;
+    if (result == 0) result = configure(handle, rxQueue, txQueue);
     if (result < 0) {
-        ::CloseHandle(handle);
+        if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+        ::CloseHandle(claim);
         return result;
     }
     ports_[static_cast<std::size_t>(port)] = handle;
+    claims_[static_cast<std::size_t>(port)] = claim;
     return 0;
 }
 
@@ -222,6 +242,8 @@ void Win32Library::release(int port) {
     if (handle == INVALID_HANDLE_VALUE) return;
     ::CloseHandle(handle);
     ports_[static_cast<std::size_t>(port)] = INVALID_HANDLE_VALUE;
+    ::CloseHandle(claims_[static_cast<std::size_t>(port)]);
+    claims_[static_cast<std::size_t>(port)] = nullptr;
 }
 
 int Win32Library::SioDone(int port) {

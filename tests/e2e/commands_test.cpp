@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "support/line.h"
@@ -113,6 +114,61 @@ TEST(PortsCommand, ListsTheMappedDevicesWithWhetherTheyOpenAndFlashUsesTheMap) {
     EXPECT_EQ(flash.exitCode, 4) << flash.err;
     EXPECT_NE(flash.err.find("error: Could NOT Open COM5, error-103\n"), std::string::npos);
 }
+
+// A USB adapter's latency timer, read from a stand-in of the system's sysfs tree: its value after
+// the port's state, and a hint above 1 ms naming the file to change.
+struct Timer {
+    const char* name;
+    bool byIdLink;     // COM2 maps a /dev/serial/by-id link, not the device itself
+    const char* file;  // the latency_timer file's content; nullptr: no such file
+    std::string suffix, hint;
+};
+void PrintTo(const Timer& t, std::ostream* out) {
+    *out << t.name;
+}
+class PortsLatencyTimer : public ::testing::TestWithParam<Timer> {};
+
+TEST_P(PortsLatencyTimer, ShowsTheValueAndAHintAboveOneMillisecond) {
+    const Timer& c = GetParam();
+    TempFolder root;
+    namespace fs = std::filesystem;
+    fs::create_directories(root.file("dev/serial/by-id"));
+    writeFile(root.file("dev/ttyUSB42"), "");
+    const std::string link = root.file("dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+    fs::create_symlink("../../ttyUSB42", link);
+    const std::string timer = root.file("sys/bus/usb-serial/devices/ttyUSB42/latency_timer");
+    fs::create_directories(fs::path(timer).parent_path());
+    if (c.file) writeFile(timer, c.file);
+    const std::string device = c.byIdLink ? link : root.file("dev/ttyUSB42");
+    writeFile(root.file("home/config/Ondo/FLASH.conf"), "[Ports]\nCOM2=" + device + "\n");
+    ::setenv("ONDO_SYSFS_ROOT", root.file("sys").c_str(), 1);
+    const RunResult r = program({"ports"}, root.file("home"));
+    ::unsetenv("ONDO_SYSFS_ROOT");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = r.outLines();
+    ASSERT_GE(lines.size(), 3u) << r.out;
+    EXPECT_EQ(lines[1], "COM2  " + device + "  " + c.suffix);
+    if (c.hint.empty()) {
+        EXPECT_EQ(lines[2].rfind("COM3  ", 0), 0u) << r.out;
+    } else {
+        EXPECT_EQ(lines[2], "  " + c.hint + timer);
+    }
+}
+
+const std::string kNoIoctl = "not available: Inappropriate ioctl for device";
+const std::string kHint16 =
+    "hint: the adapter holds received bytes up to 16 ms, slowing an update; ondo-flash asks its "
+    "driver for 1 ms while it has the port open; to make 1 ms the default, as root: echo 1 > ";
+INSTANTIATE_TEST_SUITE_P(
+    Cli, PortsLatencyTimer,
+    ::testing::Values(Timer{"SixteenThroughAByIdLink", true, "16\n",
+                            kNoIoctl + "  latency timer 16 ms", kHint16},
+                      Timer{"SixteenOnTheDeviceItself", false, "16\n",
+                            kNoIoctl + "  latency timer 16 ms", kHint16},
+                      Timer{"OneNeedsNoHint", true, "1\n", kNoIoctl + "  latency timer 1 ms", ""},
+                      Timer{"NoTimerLeavesTheLineAlone", true, nullptr, kNoIoctl, ""},
+                      Timer{"UnreadableTimerIsNotShown", true, "n/a\n", kNoIoctl, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct Refusal {
     const char* name;

@@ -72,8 +72,9 @@ class FlashRun : public ::testing::TestWithParam<Flash> {
         run.args.insert(run.args.end(), options.begin(), options.end());
         if (demo)
             run.args.insert(run.args.end(),
-                            {"--sim-args", "--dump \"" + folder.file("unit") + "\" --stats \"" +
-                                               folder.file("stats") + "\" " + f.unit.substr(4)});
+                            {"--sim-args", "--ee-init /dev/null --dump \"" + folder.file("unit") +
+                                               "\" --stats \"" + folder.file("stats") + "\" " +
+                                               f.unit.substr(4)});
         run.onTerminal = f.terminal;
         bool interrupted = false, rescued = false;
         run.onOutput = [&](pid_t pid, const std::string& out) {
@@ -205,7 +206,7 @@ TEST_P(FlashRun, ExitSaysAndHolds) {
 const std::string kPages5 = R"("phase":"pages","page":5,)";
 const std::string kLower = "--ee-lower 0x000A";
 const std::string kJsonComplete =
-    R"(out:{"event":"end","outcome":"complete","exit":0,"retries":0,"message":"complete"})";
+    R"(out:{"event":"end","outcome":"complete","exit":0,"retries":0,"unit":")";
 
 INSTANTIATE_TEST_SUITE_P(
     EndToEnd, FlashRun,
@@ -226,6 +227,8 @@ INSTANTIATE_TEST_SUITE_P(
                "out:Programming 512 bytes of EE Prom.\n0000\n0001-0002-",
                "out:\nEEPROM verifying\n",
                "out:\nProgramming complete.\n",
+               "err:Update report: unit AlaR, firmware 0024 -> 0024, 124 pages sent (0 resent), "
+               "EEPROM 512 bytes written and 512 verified, 0 retries, ",
                "!out:\r",
                "!out:Opened COM1",
                "err:\nFlash: page 0 of 124 (0%), elapsed ",
@@ -279,14 +282,23 @@ INSTANTIATE_TEST_SUITE_P(
               "image",
               "image",
               {{"pages_stored", 252}, {"end_word", 0xFFFF}, {"eeprom_writes", 2048}}},
-        Flash{"EEOnly",
+        Flash{"EEOnlyWithTheSizeGiven",
               "--type EnbS",
-              {"--ee-only"},
+              {"--ee-only", "--ee-size", "EnbS"},
               0,
               {},
               "erased",
-              "image<512",
+              "image<1024",
               {{"boot_entries", 0}}},
+        Flash{"EEOnlyWithoutASizeSaysWhatItAssumed",
+              "--type XobS",
+              {"--ee-only"},
+              8,
+              {"err:EEPROM size not known: 512 bytes updated; a larger EEPROM was updated only in "
+               "part."},
+              "erased",
+              "image<512",
+              {{"eeprom_writes", 512}}},
         Flash{"FlashOnly",
               "",
               {"--flash-only"},

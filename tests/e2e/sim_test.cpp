@@ -7,6 +7,7 @@
 #include <sstream>
 #include <thread>
 
+#include "sim/adapter.h"
 #include "support/line.h"
 #include "support/sim_process.h"
 
@@ -142,6 +143,78 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"eeprom_writes", 1}}},
         Conformance{"VanishAtBootloaderEntry", "--vanish-at boot", {{"b0024\r", "hang-up"}}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The modelled USB adapter on the unit's line: `count` bytes off the line from `at`, one every
+// `gap`, leave in packets when 62 are held or when the latency timer runs out.
+struct Burst {
+    int count;
+    std::chrono::microseconds at, gap = 0us;
+};
+struct Packets {
+    const char* name;
+    std::chrono::milliseconds latency;
+    std::vector<Burst> in;
+    std::vector<std::pair<std::size_t, long>> out;  // bytes, microseconds at which they leave
+};
+void PrintTo(const Packets& c, std::ostream* out) {
+    *out << c.name;
+}
+class AdapterPackets : public ::testing::TestWithParam<Packets> {};
+
+TEST_P(AdapterPackets, LeaveWhenFullOrWhenTheTimerRunsOut) {
+    const Packets& c = GetParam();
+    sim::Adapter adapter(c.latency);
+    std::size_t sent = 0;
+    for (const Burst& b : c.in)
+        for (int i = 0; i < b.count; ++i)
+            adapter.put(static_cast<std::uint8_t>(sent++), sim::TimePoint{} + b.at + i * b.gap);
+    std::vector<std::pair<std::size_t, long>> got;
+    std::string bytes;
+    while (const auto due = adapter.nextDeparture()) {
+        ASSERT_EQ(adapter.take(*due - 1ns), "") << "a packet left before its time";
+        const std::string packet = adapter.take(*due);
+        got.emplace_back(
+            packet.size(),
+            std::chrono::duration_cast<std::chrono::microseconds>(due->time_since_epoch()).count());
+        bytes += packet;
+    }
+    EXPECT_EQ(got, c.out);
+    ASSERT_EQ(bytes.size(), sent);
+    for (std::size_t i = 0; i < sent; ++i) EXPECT_EQ(bytes[i], static_cast<char>(i)) << i;
+}
+
+// 520 us: one byte's time on the line at 19,200 bit/s.
+INSTANTIATE_TEST_SUITE_P(
+    Sim, AdapterPackets,
+    ::testing::Values(
+        Packets{"OneByteWaitsForTheTimer", 16ms, {{1, 0us}}, {{1, 16000}}},
+        Packets{"ReplyWithinTheTimerIsOnePacket", 16ms, {{11, 3000us, 520us}}, {{11, 19000}}},
+        Packets{"ByteAtTheTimersEndStartsTheNext",
+                16ms,
+                {{1, 0us}, {1, 16000us}},
+                {{1, 16000}, {1, 32000}}},
+        Packets{"SixtySecondByteSendsAtOnce", 16ms, {{63, 0us}}, {{62, 0}, {1, 16000}}},
+        Packets{
+            "LongPacedRunSplitsAtTheTimer", 16ms, {{40, 0us, 520us}}, {{31, 16000}, {9, 32120}}},
+        Packets{"OneMillisecondTimer", 1ms, {{5, 0us, 520us}}, {{2, 1000}, {2, 2040}, {1, 3080}}},
+        Packets{"NoTimerPassesEachByteAsItComes",
+                0ms,
+                {{3, 100us, 520us}},
+                {{1, 100}, {1, 620}, {1, 1140}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The program with the option: the echo and reply of "v" come together once the timer has run.
+TEST(AdapterOption, HoldsTheReplyUntilTheTimerRunsOut) {
+    SimProcess sim({"--adapter-latency", "300"});  // far above a loaded machine's delays
+    ASSERT_TRUE(sim.started()) << sim.error();
+    Line line(sim.linkPath());
+    ASSERT_TRUE(line.quiet());
+    const auto sent = std::chrono::steady_clock::now();
+    line.send("v\r");
+    EXPECT_EQ(line.readCount(1), "v");
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, 300ms);
+    EXPECT_EQ(line.readFor(0ms), "\r\nV 0024\r\n");
+}
 
 }  // namespace
 }  // namespace ondo::testing

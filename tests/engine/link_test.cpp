@@ -258,8 +258,7 @@ TEST_F(LinkTest, OnePortIsAnnouncedAsTheOnlyOne) {
 // The console's keys: Enter in the box, the Up arrow, keys typed into the pane and the log.
 class ConsoleKeys : public LinkTest {
   protected:
-    bool flashing = false;
-    Console console{link, face, flashing};
+    Console console{link, face};
     int key(void (Console::*handler)(int&), int code) {
         (console.*handler)(code);
         return code;
@@ -303,7 +302,7 @@ TEST_F(ConsoleKeys, EnterSendsExactlyAsTypedEchoesAndEmpties) {
     EXPECT_EQ(face.beeps, 1);
 }
 
-TEST_F(ConsoleKeys, KeysTypedInThePaneStartAFreshCommandAndNothingGoesOutWhileFlashing) {
+TEST_F(ConsoleKeys, KeysTypedInThePaneStartAFreshCommandAndNothingGoesOutWhileARunOwnsTheUnit) {
     openQuietly();
     face.cmd = "old";
     EXPECT_EQ(key(&Console::tRx_KeyPress, 'm'), 0);
@@ -313,7 +312,7 @@ TEST_F(ConsoleKeys, KeysTypedInThePaneStartAFreshCommandAndNothingGoesOutWhileFl
     EXPECT_EQ(face.beeps, 1);
     key(&Console::tRx_KeyPress, 8);
     EXPECT_EQ(face.cmd, "\b") << "a control character becomes the whole text too";
-    flashing = true;
+    const Link::RunClaim run(link);  // a run owns the unit
     face.cmd = "v";
     EXPECT_EQ(enter(), 13);
     key(&Console::tRx_KeyPress, 'x');

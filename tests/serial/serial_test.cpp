@@ -16,8 +16,10 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "link/sio.h"
+#include "link/sio_posix.h"
 #include "support/line.h"
 #include "support/run.h"
 
@@ -336,6 +338,74 @@ TEST_F(Serial, DeviceThatGoesAwayFailsWithTheSystemsTextAndComesBack) {
     ASSERT_TRUE(replacement.send("t"));
     EXPECT_EQ(takeBytes(0, 1), "t");
 }
+
+// Low latency: asked for when a port opens, the driver's previous setting put back when it closes
+// (by SioDone or by the library going), and a driver without the switch or refusing it changes
+// nothing about the port.
+enum Driver { kOff, kOn, kRefuses, kNoSwitch };
+struct DriverSwitch : sio::LowLatencySwitch {
+    explicit DriverSwitch(Driver d) : driver(d), on(d == kOn) {}
+    std::optional<bool> isOn(int fd) override {
+        fds.push_back(fd);
+        return driver == kNoSwitch ? std::nullopt : std::optional<bool>(on);
+    }
+    bool set(int fd, bool value) override {
+        fds.push_back(fd);
+        asked.push_back(value);
+        if (driver == kNoSwitch || driver == kRefuses) return false;
+        on = value;
+        return true;
+    }
+    Driver driver;
+    bool on;
+    std::vector<bool> asked;
+    std::vector<int> fds;
+};
+struct Latency {
+    const char* name;
+    Driver driver;
+    bool libraryGoes;  // closed by the library's end instead of SioDone
+    bool onWhileOpen;
+    std::vector<bool> asked;
+    bool onAfter;
+};
+void PrintTo(const Latency& c, std::ostream* os) {
+    *os << c.name;
+}
+class LowLatency : public ::testing::TestWithParam<Latency> {};
+
+TEST_P(LowLatency, IsAskedForAtOpenAndPutBackAtClose) {
+    const Latency& c = GetParam();
+    Line line;
+    ASSERT_TRUE(line.ok());
+    DriverSwitch driver(c.driver);
+    auto lib = sio::makePosixLibrary(
+        [](int port, void* l) { return port == 0 ? static_cast<Line*>(l)->slavePath() : ""; },
+        &line, driver);
+    ASSERT_EQ(lib->SioReset(0, 8192, 256), 0);
+    EXPECT_EQ(driver.on, c.onWhileOpen);
+    const int fd = lib->waitHandle(0);
+    ASSERT_EQ(lib->SioPutc(0, 'Q'), 0);  // the port works as any other
+    EXPECT_EQ(line.readCount(1), "Q");
+    if (c.libraryGoes) {
+        lib.reset();
+    } else {
+        EXPECT_EQ(lib->SioDone(0), 0);
+    }
+    EXPECT_EQ(driver.asked, c.asked);
+    EXPECT_EQ(driver.on, c.onAfter);
+    for (const int asked : driver.fds) EXPECT_EQ(asked, fd) << "another descriptor than the port's";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sio, LowLatency,
+    ::testing::Values(Latency{"OffIsTurnedOnThenBackOff", kOff, false, true, {true, false}, false},
+                      Latency{
+                          "OffComesBackWhenTheLibraryGoes", kOff, true, true, {true, false}, false},
+                      Latency{"AlreadyOnIsLeftOn", kOn, false, true, {}, true},
+                      Latency{"RefusedIsNotPutBack", kRefuses, false, false, {true}, false},
+                      Latency{"NoSwitchAsOnAPseudoTerminal", kNoSwitch, false, false, {}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ondo::testing

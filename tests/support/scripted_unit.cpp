@@ -84,7 +84,7 @@ void ScriptedUnit::monitorLine(const std::string& line) {
     events.push_back(line);
     if (onCommand) onCommand(line);
     if (silent) return;
-    send(line + "\r\n" + reply(line) + "\r\n");
+    send(line + "\r\n" + reply(line) + "\r\n", replyDelay);
     if (line == "b" + version) enterBootloader();
 }
 

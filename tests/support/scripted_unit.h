@@ -32,6 +32,7 @@ class ScriptedUnit {
     // the checksum is right and "@" when it is not.
     std::function<unsigned char(int page, int attempt)> pageAnswer;
     int answerDelay = 0;              // ticks before each page answer arrives
+    int replyDelay = 0;               // ticks before each monitor reply arrives
     bool lowerCaseConfirm = false;    // "e" confirmed with the address in lower case
     std::map<int, int> readOverride;  // address -> value the "a" command reports instead
     int vanishAfterPage = -1;         // the device goes away once this page was taken

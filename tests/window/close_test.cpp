@@ -1,7 +1,10 @@
-// The window closed at every stage of an update, by the user, by the Abort button or by a stop
-// signal: the run comes to an end, the window closes exactly once (or stays, when only the run
-// was stopped) and the settings are written at shut-down.
+// The window closed at every stage of an update, by the user (also in the rescue box and its
+// wait), by the Abort button or by a stop signal. Before the bootloader command a close is granted
+// and the run stops; from it on a close is refused, acts as Abort does there, and the window stays
+// open (the outcome stays readable) until the next close. The unit holds what the stage allows,
+// and the settings are written at shut-down.
 
+#include <QCheckBox>
 #include <QSignalSpy>
 #include <QTest>
 #include <csignal>
@@ -12,13 +15,15 @@
 namespace ondo::app::testing {
 namespace {
 
-enum class How { UserClose, AbortButton, Terminate, Interrupt };
+enum class How { UserClose, RescueBox, RescueWait, AbortButton, Terminate, Interrupt };
 struct Stage {
     const char* name;
     Phase phase;  // the stop comes at the first wait once the run has reported this phase
     How how;
-    bool closes;
+    bool closes;  // at the stop itself; a window that stays closes at the next close
     RunOutcome outcome;
+    int bootloaderCommands;  // "b0023" the unit received
+    bool pagesDone;          // the unit restarted and holds the file's EEPROM byte
 };
 void PrintTo(const Stage& s, std::ostream* out) {
     *out << s.name;
@@ -35,7 +40,9 @@ class CloseAtStage : public WindowTest, public ::testing::WithParamInterface<Sta
 TEST_P(CloseAtStage, RunEndsAndTheWindowClosesOnceOrStays) {
     const Stage& s = GetParam();
     serial.present = {0};
-    unit.answerDelay = 1;  // every page answer takes a tick, so the page loop yields
+    unit.answerDelay = 1;  // every answer takes a tick, so every phase yields
+    unit.replyDelay = 1;
+    const bool rescue = s.how == How::RescueBox || s.how == How::RescueWait;
     store("port", "COM1");
     TestForm& f = shown();
     closeOnStopSignals(f);
@@ -43,14 +50,19 @@ TEST_P(CloseAtStage, RunEndsAndTheWindowClosesOnceOrStays) {
     child<QLineEdit>("tFlashFileName")->setText(QString::fromStdString(file));
     QTest::keyClick(child<QLineEdit>("tFlashFileName"), Qt::Key_Return);
     ASSERT_TRUE(f.image().FlashFileValid && f.link().PortOpen);
+    child<QCheckBox>("chkRescue")->setChecked(rescue);
     QSignalSpy unloaded(&f, &Form1::unloaded);
-    bool reached = false, stopped = false;
+    bool reached = false, stopped = s.how == How::RescueBox;
+    onAsk = [&](const MessageBox&) {  // the rescue box: closed there, or the unit stays silent
+        if (s.how == How::RescueBox) f.close();
+        unit.bootloaderSilent = s.how == How::RescueWait;
+    };
     std::size_t framesAtStop = 0;
     f.onProgress = [&](const Progress& p) { reached = reached || p.phase == s.phase; };
     auto stop = [&] {
         stopped = true;
         framesAtStop = unit.frames.size();
-        if (s.how == How::UserClose) f.close();
+        if (s.how == How::UserClose || s.how == How::RescueWait) f.close();
         if (s.how == How::AbortButton)
             QTest::mouseClick(child<QPushButton>("btnAbort"), Qt::LeftButton);
         if (s.how == How::Terminate || s.how == How::Interrupt) {
@@ -70,6 +82,14 @@ TEST_P(CloseAtStage, RunEndsAndTheWindowClosesOnceOrStays) {
     EXPECT_FALSE(f.sequence().Flashing);
     EXPECT_EQ(f.isVisible(), !s.closes);
     EXPECT_EQ(unloaded.count(), s.closes ? 1 : 0);
+    EXPECT_EQ(unit.commandCount("b0023"), s.bootloaderCommands);
+    EXPECT_EQ(unit.restarts, s.pagesDone ? 1 : 0);
+    EXPECT_EQ(unit.eeprom[0x10], s.pagesDone ? 0xA5 : 0xFF);
+    if (s.bootloaderCommands == 0) EXPECT_TRUE(unit.frames.empty());
+    if (!s.closes && s.how == How::UserClose) {
+        EXPECT_TRUE(f.close()) << "the next close closes";
+        EXPECT_EQ(unloaded.count(), 1);
+    }
     if (s.outcome == RunOutcome::Aborted && s.phase == Phase::Pages) {
         EXPECT_LE(unit.frames.size(), framesAtStop + 1) << "at most the frame on its way";
         EXPECT_EQ(unit.restarts, 0);
@@ -85,20 +105,27 @@ TEST_P(CloseAtStage, RunEndsAndTheWindowClosesOnceOrStays) {
 INSTANTIATE_TEST_SUITE_P(
     Window, CloseAtStage,
     ::testing::Values(
-        Stage{"Checking", Phase::Checking, How::UserClose, true, RunOutcome::Complete},
-        Stage{"Bootloader", Phase::Bootloader, How::UserClose, true, RunOutcome::Aborted},
-        Stage{"Pages", Phase::Pages, How::UserClose, true, RunOutcome::Aborted},
-        Stage{"Restart", Phase::Restart, How::UserClose, true, RunOutcome::Complete},
-        Stage{"Firmware", Phase::Firmware, How::UserClose, true, RunOutcome::Complete},
-        Stage{"EepromWrite", Phase::EepromWrite, How::UserClose, true, RunOutcome::Complete},
-        Stage{"EepromVerify", Phase::EepromVerify, How::UserClose, true, RunOutcome::Complete},
-        Stage{"Done", Phase::Done, How::UserClose, true, RunOutcome::Complete},
+        Stage{"VersionCheck", Phase::Checking, How::UserClose, true, RunOutcome::Cancelled, 0,
+              false},
+        Stage{"RescueBox", Phase::Checking, How::RescueBox, true, RunOutcome::Cancelled, 0, false},
+        Stage{"RescueWait", Phase::Bootloader, How::RescueWait, true, RunOutcome::Aborted, 0,
+              false},
+        Stage{"BootloaderWait", Phase::Bootloader, How::UserClose, false, RunOutcome::Aborted, 1,
+              false},
+        Stage{"Pages", Phase::Pages, How::UserClose, false, RunOutcome::Aborted, 1, false},
+        Stage{"RestartWait", Phase::Restart, How::UserClose, false, RunOutcome::Complete, 1, true},
+        Stage{"Firmware", Phase::Firmware, How::UserClose, false, RunOutcome::Complete, 1, true},
+        Stage{"EepromWrite", Phase::EepromWrite, How::UserClose, false, RunOutcome::Complete, 1,
+              true},
+        Stage{"EepromVerify", Phase::EepromVerify, How::UserClose, false, RunOutcome::Complete, 1,
+              true},
+        Stage{"AfterTheReport", Phase::Done, How::UserClose, true, RunOutcome::Complete, 1, true},
         Stage{"AbortAwaitingTheBootloaderLeavesTheWindowOpen", Phase::Bootloader, How::AbortButton,
-              false, RunOutcome::Aborted},
-        Stage{"TerminateInThePagesIsAnAbortThenACloseOnce", Phase::Pages, How::Terminate, true,
-              RunOutcome::Aborted},
+              false, RunOutcome::Aborted, 1, false},
+        Stage{"TerminateInThePagesIsAnAbortWindowStays", Phase::Pages, How::Terminate, false,
+              RunOutcome::Aborted, 1, false},
         Stage{"InterruptWhenIdleClosesAsTheUserWould", Phase::Done, How::Interrupt, true,
-              RunOutcome::Complete}),
+              RunOutcome::Complete, 1, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

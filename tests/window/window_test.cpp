@@ -8,6 +8,8 @@
 #include <QGroupBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QUrl>
 
@@ -54,6 +56,24 @@ QString captionOf(QWidget* w) {
     return {};
 }
 
+// True when the caption fits the room the control's style leaves for text (labels and buttons).
+bool captionFits(QWidget* w, const QString& caption) {
+    QRect room = w->contentsRect();
+    auto* button = qobject_cast<QAbstractButton*>(w);
+    if (button) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = caption;
+        room = button->style()->subElementRect(qobject_cast<QCheckBox*>(w)
+                                                   ? QStyle::SE_CheckBoxContents
+                                                   : QStyle::SE_PushButtonContents,
+                                               &option, button);
+    } else if (!qobject_cast<QLabel*>(w)) {
+        return true;
+    }
+    return w->fontMetrics().horizontalAdvance(caption) <= room.width();
+}
+
 TEST_F(WindowTest, EveryControlWithItsKindPlaceCaptionTipAndTabStop) {
     TestForm& f = make();
     for (const Control& c : kControls) {  // places as created: the resize rule runs at load
@@ -63,6 +83,7 @@ TEST_F(WindowTest, EveryControlWithItsKindPlaceCaptionTipAndTabStop) {
         EXPECT_EQ(w->parentWidget()->objectName(), c.in);
         EXPECT_EQ(w->geometry(), c.pixels);
         EXPECT_STREQ(w->metaObject()->className(), c.kind);
+        EXPECT_TRUE(captionFits(w, QString::fromLatin1(c.caption))) << "caption clipped";
         if (std::string(c.name) != "labStat") EXPECT_EQ(w->toolTip(), c.tip);
     }
     EXPECT_EQ(f.size(), QSize(380, 366));
@@ -252,13 +273,14 @@ TEST_F(WindowTest, ConsoleKeysGoOutExactlyAsTyped) {
     EXPECT_LE(f.paneText().size(), control.size() + 4) << "the echo's end, the pane trimmed";
     QTest::keyClick(cmd(), Qt::Key_Up);
     EXPECT_EQ(cmd()->text().toLatin1().toStdString(), control);
-    f.sequence().Flashing = true;
-    serial.sent.clear();
-    QTest::keyClick(cmd(), Qt::Key_Return);
-    QTest::keyClick(pane, Qt::Key_X);
-    EXPECT_EQ(serial.sent, "") << "nothing goes out while flashing";
-    EXPECT_EQ(cmd()->text().size(), static_cast<int>(control.size()));
-    f.sequence().Flashing = false;
+    {
+        const Link::RunClaim run(f.link());
+        serial.sent.clear();
+        QTest::keyClick(cmd(), Qt::Key_Return);
+        QTest::keyClick(pane, Qt::Key_X);
+        EXPECT_EQ(serial.sent, "") << "nothing goes out while a run owns the unit";
+        EXPECT_EQ(cmd()->text().size(), static_cast<int>(control.size()));
+    }
     f.scrollText("log");
     QTest::mouseClick(child<QLabel>("lCmd"), Qt::LeftButton);
     EXPECT_EQ(f.paneText() + "|" + f.logText(), "|log") << "cmd: empties the pane only";
@@ -304,10 +326,6 @@ TEST_F(WindowTest, ChoosingReadingAndViewingTheFirmwareFile) {
     box->setText(QString::fromStdString(good));
     EXPECT_FALSE(f.image().FlashFileValid) << "typing alone reads nothing";
     EXPECT_EQ(f.FlashFilePath, good);
-    f.sequence().Flashing = true;
-    QTest::keyClick(box, Qt::Key_Return);
-    EXPECT_FALSE(f.image().FlashFileValid) << "no read while flashing";
-    f.sequence().Flashing = false;
     QTest::mouseClick(child<QPushButton>("btnFlashFile"), Qt::LeftButton);  // cancelled
     EXPECT_EQ(presets, std::vector<std::string>{good});
     EXPECT_TRUE(f.image().FlashFileValid) << "a cancelled dialog reads the box again";
@@ -337,6 +355,26 @@ TEST_F(WindowTest, ChoosingReadingAndViewingTheFirmwareFile) {
     EXPECT_TRUE(drop(one));
     EXPECT_EQ(box->text().toStdString(), good);
     EXPECT_EQ(status(), "Read file OK (2 lines)");
+    {  // while a run owns the unit no way of reading changes the image, the box or the name
+        const Link::RunClaim run(f.link());
+        QMimeData otherOne;
+        otherOne.setUrls({QUrl::fromLocalFile(QString::fromStdString(other))});
+        presets.clear();
+        const auto held = f.image().FlashImage;
+        const std::pair<const char*, std::function<void()>> reads[] = {
+            {"Enter", [&] { QTest::keyClick(box, Qt::Key_Return); }},
+            {"dialog", [&] { f.btnFlashFile_Click(); }},
+            {"drop", [&] { drop(otherOne); }}};
+        for (const auto& [name, read] : reads) {
+            SCOPED_TRACE(name);
+            f.status(Colour::Plain, "");
+            read();
+            EXPECT_TRUE(f.image().FlashImage == held && f.image().FlashFileValid);
+            EXPECT_EQ(box->text().toStdString() + "|" + f.FlashFilePath, good + "|" + good);
+            EXPECT_EQ(status(), "Flash file not read while flashing");
+        }
+        EXPECT_TRUE(presets.empty()) << "the dialog was not even offered";
+    }
     EXPECT_TRUE(drop(two));
     EXPECT_TRUE(box->text().isEmpty()) << "two files: the box empties, nothing is read";
     EXPECT_EQ(f.image().FlashImage[1], 0);
@@ -353,6 +391,15 @@ TEST_F(WindowTest, ChoosingReadingAndViewingTheFirmwareFile) {
     QTest::mouseClick(child<QLabel>("labStat"), Qt::LeftButton);
     EXPECT_EQ(f.logText(), "") << "a click on the status line empties the log";
     EXPECT_EQ(status(), "No File /no/such/file.HXF");
+    const QString name = QString::fromUtf8("Prüfung-€-файл.HXF");  // shows as typed
+    const std::string typed = writeFile(name.toUtf8().constData(), kGoodHxf);
+    box->setText(QString::fromStdString(typed));
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_TRUE(f.image().FlashFileValid);
+    EXPECT_TRUE(child<QPlainTextEdit>("tText")->toPlainText().contains(name));
+    std::remove(typed.c_str());
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_TRUE(status().contains("No File") && status().contains(name)) << status().toStdString();
 }
 
 TEST_F(WindowTest, StatusLinePanesLabelsAndTheLamp) {

@@ -1,0 +1,385 @@
+// The Win32 serial backend (src/link/sio_win32.cpp) on COM ports, built with the MinGW cross
+// compiler and run under Wine by run_wine.sh, which maps the ports to pseudo-terminals:
+//   COM1  the peer's "hex" line: answers each byte with its value as two hex digits
+//   COM2  the peer's "unhex" line: answers each two hex digits with the byte they name
+//   COM3  ondo-unit-sim
+//   COM4  a device path that does not exist
+// ONDO_WINE_PEER_DIR is the peer's folder (as a Unix path; Wine shows it on drive Z:), where it
+// writes the line settings it finds; ONDO_WINE_SIM_VERSION is the version the simulated unit was
+// started with.
+//
+// Where Wine differs from Windows:
+// - Wine does not keep a port to one handle: any number of programs under Wine open the same
+//   pseudo-terminal. The backend's own claim on each open port refuses a second user of the
+//   library on both; another program is still let in under Wine (and a program outside Wine is
+//   never seen).
+// - A port mapped to a missing device opens, and its first communications call fails with
+//   "Invalid function." (ERROR_INVALID_FUNCTION), where Windows refuses the open itself because
+//   it cannot find the file. The backend gives -103 and the system's text either way; the test
+//   takes the system's code from its own attempt.
+// - The line settings become the pseudo-terminal's settings, and Linux keeps a pseudo-terminal
+//   at 8 data bits with no parity (it drops a change to them, or refuses it): only the speed
+//   and the stop bits can be seen at the far end, so only they are checked there.
+// - SetupComm's queue sizes are accepted and not used; the count of waiting bytes is the
+//   terminal layer's.
+// - Wine does not act on the settings with which Windows' driver changes the byte stream itself
+//   (fNull drops NUL bytes, fErrorChar replaces bad ones): a wrong value there goes unseen here.
+//   Flow control it does act on (XON/XOFF through the terminal layer): a wrong fInX or fOutX
+//   swallows 0x11 and 0x13 or stops the line, and the check fails or runs into its time-out.
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <thread>
+
+#include "link/sio.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kHex = 0;      // COM1
+constexpr int kUnhex = 1;    // COM2
+constexpr int kUnit = 2;     // COM3
+constexpr int kMissing = 3;  // COM4
+// Long enough for a loaded, shared machine; only a hang ever waits this long.
+constexpr auto kGenerousWait = 10s;
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::unique_ptr<sio::SerialLibrary> library() {
+    return sio::makePlatformLibrary([](int, void*) { return std::string(); }, nullptr);
+}
+
+std::string lastError(sio::SerialLibrary& lib) {
+    char text[256] = {};
+    lib.SioWinError(text, sizeof text);
+    return text;
+}
+
+// The system's own text for an error code, without its line end.
+std::string systemText(DWORD code) {
+    char text[512] = {};
+    DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+    while (length > 0 &&
+           (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' ')) {
+        --length;
+    }
+    return std::string(text, length);
+}
+
+std::string hexText(const std::string& bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned char c : bytes) {
+        text += kDigits[c >> 4];
+        text += kDigits[c & 0x0F];
+    }
+    return text;
+}
+
+// Reads until count bytes have come or the wait has passed.
+std::string receive(sio::SerialLibrary& lib, int port, std::size_t count,
+                    Clock::duration wait = kGenerousWait) {
+    std::string got;
+    const auto end = Clock::now() + wait;
+    while (got.size() < count && Clock::now() < end) {
+        const int byte = lib.SioGetc(port);
+        if (byte >= 0) {
+            got += static_cast<char>(byte);
+        } else {
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+    return got;
+}
+
+// Reads until the text ends with tail or the wait has passed.
+std::string receiveUntil(sio::SerialLibrary& lib, int port, const std::string& tail) {
+    std::string got;
+    const auto end = Clock::now() + kGenerousWait;
+    while (!got.ends_with(tail) && Clock::now() < end) {
+        const int byte = lib.SioGetc(port);
+        if (byte >= 0) {
+            got += static_cast<char>(byte);
+        } else {
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+    return got;
+}
+
+bool send(sio::SerialLibrary& lib, int port, const std::string& bytes) {
+    for (unsigned char c : bytes) {
+        if (lib.SioPutc(port, c) != 0) return false;
+    }
+    return true;
+}
+
+// Waits until the receive count reaches count; returns the last count seen.
+int waitForCount(sio::SerialLibrary& lib, int port, int count) {
+    const auto end = Clock::now() + kGenerousWait;
+    int seen = lib.SioRxQue(port);
+    while (seen < count && Clock::now() < end) {
+        std::this_thread::sleep_for(1ms);
+        seen = lib.SioRxQue(port);
+    }
+    return seen;
+}
+
+// The hex line's settings as the peer last found them on the pseudo-terminal.
+std::string peerLineSettings() {
+    std::ifstream file("Z:" + environment("ONDO_WINE_PEER_DIR") + "/hex.line");
+    std::string text;
+    std::getline(file, text);
+    return text;
+}
+
+// --- Opening and refusing ----------------------------------------------------------------------
+
+// The error the system gives for opening the port directly and setting up its queues; 0 when
+// both work. (Wine opens a port mapped to a missing device, and fails its first communications
+// call.)
+DWORD openError(int port) {
+    const std::string device = "\\\\.\\COM" + std::to_string(port + 1);
+    HANDLE handle = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+    const DWORD error = SetupComm(handle, 1024, 1024) ? 0 : GetLastError();
+    CloseHandle(handle);
+    return error;
+}
+
+struct OpenCase {
+    const char* name;
+    int port;
+    int result;
+};
+
+// Failures name the row.
+void PrintTo(const OpenCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class Open : public testing::TestWithParam<OpenCase> {};
+
+TEST_P(Open, GivesTheResultAndTheSystemsText) {
+    const OpenCase& c = GetParam();
+    const DWORD error = c.result == sio::kOsError ? openError(c.port) : 0;
+    auto lib = library();
+    EXPECT_EQ(lib->SioReset(c.port, 1024, 1024), c.result);
+    if (c.result == sio::kOsError) {
+        ASSERT_NE(error, 0u);
+        EXPECT_EQ(lastError(*lib), systemText(error));
+    }
+    if (c.result == 0) {
+        EXPECT_EQ(lib->SioDone(c.port), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, Open,
+                         testing::Values(OpenCase{"com1_on_a_pseudo_terminal", kHex, 0},
+                                         OpenCase{"com3_on_the_simulated_unit", kUnit, 0},
+                                         OpenCase{"com4_mapped_to_a_missing_device", kMissing,
+                                                  sio::kOsError},
+                                         OpenCase{"below_com1", -1, sio::kNoSuchPort},
+                                         OpenCase{"above_com9", 9, sio::kNoSuchPort}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Two users of the library in one program stand for two programs (the window and the command
+// line, say): Wine lets a second program open the port, so only the backend's claim is seen.
+TEST(Held, APortOpenInAnotherLibraryIsRefusedUntilClosed) {
+    auto holder = library();
+    auto other = library();
+    ASSERT_EQ(holder->SioReset(kHex, 1024, 1024), 0);
+    EXPECT_EQ(other->SioReset(kHex, 1024, 1024), sio::kOsError);
+    EXPECT_EQ(lastError(*other), systemText(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(holder->SioDone(kHex), 0);
+    EXPECT_EQ(other->SioReset(kHex, 1024, 1024), 0);
+    EXPECT_EQ(other->SioDone(kHex), 0);
+}
+
+// --- Line settings -----------------------------------------------------------------------------
+
+struct LineCase {
+    const char* name;
+    int parity, stopBits, dataBits, speedCode;
+    int result;            // of the call that is refused, or 0
+    const char* settings;  // as the peer finds them on the line afterwards
+};
+
+// Failures name the row.
+void PrintTo(const LineCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class Line : public testing::TestWithParam<LineCase> {};
+
+TEST_P(Line, ReachesThePseudoTerminalOrLeavesItAsItWas) {
+    const LineCase& c = GetParam();
+    auto lib = library();
+    ASSERT_EQ(lib->SioReset(kHex, 1024, 1024), 0);
+    const int parms = lib->SioParms(kHex, c.parity, c.stopBits, c.dataBits);
+    const int baud = lib->SioBaud(kHex, c.speedCode);
+    EXPECT_EQ(parms < 0 ? parms : baud, c.result);
+    ASSERT_EQ(lib->SioPutc(kHex, 'x'), 0);
+    EXPECT_EQ(receive(*lib, kHex, 2), "78");
+    EXPECT_EQ(peerLineSettings(), c.settings);
+    EXPECT_EQ(lib->SioDone(kHex), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, Line,
+    testing::Values(LineCase{"the_units_8n1_at_19200", 0, 0, 8, 6, 0, "19200 8 N 1"},
+                    LineCase{"8n1_at_9600", 0, 0, 8, 5, 0, "9600 8 N 1"},
+                    LineCase{"8n2_at_115200", 0, 1, 8, 9, 0, "115200 8 N 2"},
+                    LineCase{"8n2_at_300", 0, 1, 8, 0, 0, "300 8 N 2"},
+                    LineCase{"8n1_at_38400", 0, 0, 8, 7, 0, "38400 8 N 1"},
+                    LineCase{"parity_3_refused", 3, 0, 8, 6, sio::kBadArgument, "19200 8 N 1"},
+                    LineCase{"9_data_bits_refused", 0, 0, 9, 6, sio::kBadArgument, "19200 8 N 1"},
+                    LineCase{"speed_code_10_refused", 0, 0, 8, 10, sio::kBadArgument,
+                             "19200 8 N 1"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- Bytes both ways ---------------------------------------------------------------------------
+
+std::string everyValue() {
+    std::string bytes;
+    for (int value = 0; value < 256; ++value) bytes += static_cast<char>(value);
+    return bytes;
+}
+
+struct BytesCase {
+    const char* name;
+    std::string bytes;
+};
+
+// Failures name the row.
+void PrintTo(const BytesCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class Bytes : public testing::TestWithParam<BytesCase> {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(lib_->SioReset(kHex, 1024, 1024), 0);
+        ASSERT_EQ(lib_->SioReset(kUnhex, 1024, 1024), 0);
+    }
+    std::unique_ptr<sio::SerialLibrary> lib_ = library();
+};
+
+TEST_P(Bytes, LeaveUnchanged) {
+    const std::string& bytes = GetParam().bytes;
+    ASSERT_TRUE(send(*lib_, kHex, bytes));
+    EXPECT_EQ(receive(*lib_, kHex, 2 * bytes.size()), hexText(bytes));
+}
+
+TEST_P(Bytes, ArriveUnchangedAndCounted) {
+    const std::string& bytes = GetParam().bytes;
+    ASSERT_TRUE(send(*lib_, kUnhex, hexText(bytes)));
+    const int count = static_cast<int>(bytes.size());
+    EXPECT_EQ(waitForCount(*lib_, kUnhex, count), count);
+    EXPECT_EQ(receive(*lib_, kUnhex, bytes.size()), bytes);
+    EXPECT_EQ(lib_->SioRxQue(kUnhex), 0);
+    EXPECT_EQ(lib_->SioGetc(kUnhex), sio::kNoByte);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, Bytes,
+                         testing::Values(BytesCase{"nul", std::string(1, '\0')},
+                                         BytesCase{"xon_xoff", "\x11\x13\x11"},
+                                         BytesCase{"cr_lf_eof_esc", "\r\n\x1A\x1B\r"},
+                                         BytesCase{"high_bit", "\x7F\x80\xFE\xFF"},
+                                         BytesCase{"every_value_in_order", everyValue()}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Clearing, closing and reopening -----------------------------------------------------------
+
+TEST(Clear, DiscardsWhatWaitsAndLaterBytesStillArrive) {
+    auto lib = library();
+    ASSERT_EQ(lib->SioReset(kUnhex, 1024, 1024), 0);
+    const std::string waiting = everyValue().substr(0, 100);
+    ASSERT_TRUE(send(*lib, kUnhex, hexText(waiting)));
+    ASSERT_EQ(waitForCount(*lib, kUnhex, 100), 100);
+    EXPECT_EQ(lib->SioRxClear(kUnhex), 0);
+    EXPECT_EQ(lib->SioRxQue(kUnhex), 0);
+    EXPECT_EQ(lib->SioGetc(kUnhex), sio::kNoByte);
+    ASSERT_TRUE(send(*lib, kUnhex, "5AA5"));
+    EXPECT_EQ(receive(*lib, kUnhex, 2), "\x5A\xA5");
+    EXPECT_EQ(lib->SioDone(kUnhex), 0);
+}
+
+struct ClosedCase {
+    const char* name;
+    std::function<int(sio::SerialLibrary&)> call;
+    int result;
+};
+
+// Failures name the row.
+void PrintTo(const ClosedCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class Closed : public testing::TestWithParam<ClosedCase> {};
+
+TEST_P(Closed, RefusesUntilReopened) {
+    auto lib = library();
+    ASSERT_EQ(lib->SioReset(kHex, 1024, 1024), 0);
+    ASSERT_EQ(lib->SioDone(kHex), 0);
+    EXPECT_EQ(GetParam().call(*lib), GetParam().result);
+    ASSERT_EQ(lib->SioReset(kHex, 1024, 1024), 0);
+    ASSERT_EQ(lib->SioPutc(kHex, 0xA5), 0);
+    EXPECT_EQ(receive(*lib, kHex, 2), "A5");
+    EXPECT_EQ(lib->SioDone(kHex), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, Closed,
+    testing::Values(
+        ClosedCase{"close_again", [](auto& l) { return l.SioDone(kHex); }, sio::kNotOpen},
+        ClosedCase{"put", [](auto& l) { return l.SioPutc(kHex, 'x'); }, sio::kNotOpen},
+        ClosedCase{"count", [](auto& l) { return l.SioRxQue(kHex); }, sio::kNotOpen},
+        ClosedCase{"get", [](auto& l) { return l.SioGetc(kHex); }, sio::kNoByte},
+        ClosedCase{"clear", [](auto& l) { return l.SioRxClear(kHex); }, sio::kNotOpen},
+        ClosedCase{"parms", [](auto& l) { return l.SioParms(kHex, 0, 0, 8); }, sio::kNotOpen},
+        ClosedCase{"baud", [](auto& l) { return l.SioBaud(kHex, 6); }, sio::kNotOpen}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- The simulated unit ------------------------------------------------------------------------
+
+// The link's first exchanges, through the serial library as the link drives it (the link itself
+// is Qt-based, and Qt for Windows is not at hand here): "tf" stops the readings, "v" asks for
+// the version. The unit echoes every byte and answers LF, the reply text, CR, LF.
+TEST(Unit, AnswersTheGreetingAndTheVersionQuery) {
+    auto lib = library();
+    ASSERT_EQ(lib->SioReset(kUnit, 1024, 1024), 0);
+    ASSERT_EQ(lib->SioParms(kUnit, 0, 0, 8), 0);
+    ASSERT_EQ(lib->SioBaud(kUnit, 6), 0);
+    ASSERT_TRUE(send(*lib, kUnit, "tf\r"));
+    // Readings may come before the reply; nothing comes after it.
+    const std::string greeting = receiveUntil(*lib, kUnit, "\nT 0\r\n");
+    EXPECT_TRUE(greeting.ends_with("tf\r\nT 0\r\n")) << hexText(greeting);
+    ASSERT_TRUE(send(*lib, kUnit, "v\r"));
+    const std::string expected = "v\r\nV " + environment("ONDO_WINE_SIM_VERSION") + "\r\n";
+    EXPECT_EQ(receive(*lib, kUnit, expected.size()), expected);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(lib->SioRxQue(kUnit), 0);
+    EXPECT_EQ(lib->SioDone(kUnit), 0);
+}
+
+}  // namespace
