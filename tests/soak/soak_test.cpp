@@ -183,7 +183,8 @@ SoakPlan planRun(std::uint64_t seed) {
     drawLineFaults(plan, state);
     if (plan.scope != Scope::EEOnly) drawPageFaults(plan, state);
     drawUnitFaults(plan, state);
-    if (plan.scope == Scope::EEOnly) plan.flashOptions.push_back("--ee-only");
+    if (plan.scope == Scope::EEOnly)
+        plan.flashOptions.insert(plan.flashOptions.end(), {"--ee-only", "--ee-size", plan.type});
     if (plan.scope == Scope::FlashOnly) plan.flashOptions.push_back("--flash-only");
     if (plan.yes) plan.flashOptions.push_back("--yes");
     return plan;
@@ -245,7 +246,6 @@ inline constexpr std::chrono::seconds kSilenceBound{30};
 constexpr int kFlashBytes = 32769;  // code-flash addresses 0 to 32768
 constexpr int kEepromBytes = 2048;
 constexpr std::uint64_t kImageSeed = 20240611;
-constexpr std::size_t kStartUpEESize = 512;  // the utility's EEPROM size before any identification
 
 std::string field(const std::string& line, const std::string& key) {
     const std::size_t at = line.find("\"" + key + "\":\"");
@@ -280,13 +280,10 @@ bool flashHolds(const std::vector<std::uint8_t>& dump, const SoakPlan& plan,
     return true;
 }
 
-// The EEPROM addresses a run updates: all of the unit's, except on an EE only run, which learns
-// no unit type (that comes from the bootloader's identification) and so updates the 512 bytes
-// the utility assumes at start-up; the rest stays as it was.
+// The EEPROM addresses a run updates: all of the unit's (an EE only run is told the unit's type
+// with --ee-size, as it learns none from a bootloader), none on a flash only run.
 std::size_t eepromUpdated(const SoakPlan& plan) {
-    if (plan.scope == Scope::FlashOnly) return 0;
-    const std::size_t size = static_cast<std::size_t>(plan.eeSize);
-    return plan.scope == Scope::EEOnly ? std::min<std::size_t>(kStartUpEESize, size) : size;
+    return plan.scope == Scope::FlashOnly ? 0 : static_cast<std::size_t>(plan.eeSize);
 }
 
 bool eepromHolds(const std::vector<std::uint8_t>& dump, const SoakPlan& plan,
