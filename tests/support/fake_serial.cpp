@@ -67,7 +67,9 @@ void FakeSerial::deliver(const std::string& bytes) {
     for (char c : bytes) rx.push_back(static_cast<unsigned char>(c));
 }
 
-void FakeSerial::deliverAt(int tick, const std::string& bytes) { scheduled_.emplace(tick, bytes); }
+void FakeSerial::deliverAt(int tick, const std::string& bytes) {
+    scheduled_.emplace(tick, bytes);
+}
 
 void FakeSerial::advanceTo(int tick) {
     while (!scheduled_.empty() && scheduled_.begin()->first <= tick) {

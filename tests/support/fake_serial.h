@@ -15,7 +15,7 @@
 namespace ondo::testing {
 
 class FakeSerial : public sio::SerialLibrary {
-public:
+  public:
     // Ports that SioReset can open (library numbers); every other number fails with -2.
     std::set<int> present{0};
     // Ports whose SioReset fails with the operating-system error -103.
@@ -48,16 +48,16 @@ public:
     std::vector<std::string> calls;
     std::set<int> open;
     std::deque<unsigned char> rx;
-    int putcResult = 0;  // what SioPutc returns on an open port
+    int putcResult = 0;     // what SioPutc returns on an open port
     bool lineLost = false;  // the device has gone: sends and reads fail with -103
 
-private:
+  private:
     std::multimap<int, std::string> scheduled_;
 };
 
 // A clock for tests: every yield counts as one timer tick, so waits run in no real time.
 class TickPerYield : public Waiter {
-public:
+  public:
     // Runs on each tick (the link's Timer1_Timer).
     std::function<void()> onTick;
     // Runs before each tick; tests press buttons or request closes from here.

@@ -13,57 +13,47 @@
 namespace ondo::testing {
 
 class RecordingFace : public Face {
-public:
+  public:
     struct StatusLine {
         Colour colour;
         std::string text;
     };
-
     void status(Colour colour, const std::string& text) override {
         statuses.push_back({colour, text});
     }
-    void scrollText(const std::string& text) override { log = scrollTextAppend(log, text); }
-    void logAppend(const std::string& text) override { log += text; }
-    void logReplace(const std::string& text) override { log = text; }
+    void scrollText(const std::string& text) override {
+        log = scrollTextAppend(log, text), logs.back() += text;
+    }
+    void logAppend(const std::string& text) override { log += text, logs.back() += text; }
+    void logReplace(const std::string& text) override { log = text, logs.push_back(text); }
     void dataHistory(const std::string& text) override { pane = dataHistoryAppend(pane, text); }
     void paneClear() override { pane.clear(); }
     void setDataLabel(const std::string& text) override {
-        dataLabel = text;
-        dataLabels.push_back(text);
+        dataLabel = text, dataLabels.push_back(text);
     }
     void setVersionLabel(const std::string& text) override { versionLabel = text; }
     void setErrorLabel(const std::string& text) override { errorLabel = text; }
     void setIndicator(Indicator i) override { indicator = i; }
     void setStartButton(const std::string& caption, bool enabled) override {
-        startCaption = caption;
-        startEnabled = enabled;
+        startCaption = caption, startEnabled = enabled;
     }
     void setAbortEnabled(bool enabled) override { abortEnabled = enabled; }
-    bool option(Option which) const override {
-        auto it = options.find(which);
-        return it != options.end() && it->second;
-    }
+    bool option(Option which) const override { return options.count(which) && options.at(which); }
     void setOption(Option which, bool ticked) override { options[which] = ticked; }
     std::string fileName() const override { return file; }
-    void portListClear() override {
-        ports.clear();
-        selectedPort.clear();
-    }
+    void portListClear() override { ports.clear(), selectedPort.clear(); }
     void portListAdd(const std::string& name) override { ports.push_back(name); }
     void portListSelect(const std::string& name) override { selectedPort = name; }
     std::string portListText() const override { return selectedPort; }
     std::string cmdText() const override { return cmd; }
-    void setCmdText(const std::string& text, int caret) override {
-        cmd = text;
-        cmdCaret = caret;
-    }
+    void setCmdText(const std::string& text, int caret) override { cmd = text, cmdCaret = caret; }
     void focusCmd() override { ++cmdFocused; }
     void beep() override { ++beeps; }
     Answer ask(const MessageBox& box) override {
         boxes.push_back(box);
         if (onAsk) onAsk(box);
         if (answers.empty()) return Answer::Ok;
-        Answer a = answers.front();
+        const Answer a = answers.front();
         answers.pop_front();
         return a;
     }
@@ -71,44 +61,39 @@ public:
         ++closeRequests;
         if (onClose) onClose();
     }
-    void progress(const Progress& p) override { progresses.push_back(p); }
+    void progress(const Progress& p) override {
+        progresses.push_back(p);
+        if (onProgress) onProgress(p);
+    }
 
-    // The latest status line, or empty.
     const StatusLine& lastStatus() const {
         static const StatusLine none{Colour::Plain, ""};
         return statuses.empty() ? none : statuses.back();
     }
-    bool sawStatus(const std::string& text) const {
-        for (const auto& s : statuses)
-            if (s.text == text) return true;
-        return false;
+    int statusCount(const std::string& text) const {
+        int n = 0;
+        for (const auto& s : statuses) n += s.text == text;
+        return n;
     }
+    bool sawStatus(const std::string& text) const { return statusCount(text) > 0; }
 
     std::vector<StatusLine> statuses;
-    std::string log;
-    std::string pane;
-    std::string dataLabel;
+    std::string log, pane, dataLabel, versionLabel = "ROM ver.", errorLabel;
+    std::vector<std::string> logs{std::string()};  // untrimmed, one entry per replacement
     std::vector<std::string> dataLabels;
-    std::string versionLabel = "ROM ver.";
-    std::string errorLabel;
     Indicator indicator = Indicator::Neutral;
     std::string startCaption = "Start";
-    bool startEnabled = true;
-    bool abortEnabled = false;
+    bool startEnabled = true, abortEnabled = false;
     std::map<Option, bool> options{{Option::PromptOnComplete, true}};
-    std::string file;
+    std::string file, selectedPort, cmd;
     std::vector<std::string> ports;
-    std::string selectedPort;
-    std::string cmd;
-    int cmdCaret = 0;
-    int cmdFocused = 0;
-    int beeps = 0;
+    int cmdCaret = 0, cmdFocused = 0, beeps = 0, closeRequests = 0;
     std::vector<MessageBox> boxes;
-    std::deque<Answer> answers;                       // answers to the next boxes; Ok when empty
-    std::function<void(const MessageBox&)> onAsk;     // runs when a box is shown
-    int closeRequests = 0;
-    std::function<void()> onClose;                    // runs on a close request
+    std::deque<Answer> answers;  // answers to the next boxes; Ok when empty
+    std::function<void(const MessageBox&)> onAsk;
+    std::function<void()> onClose;
     std::vector<Progress> progresses;
+    std::function<void(const Progress&)> onProgress;
 };
 
 }  // namespace ondo::testing

@@ -1,0 +1,368 @@
+// The link over the in-memory serial library (replies, raw bytes, the tick clock, the port list
+// and the greeting), the command console's keys, the trims of the log and the data pane, and
+// the settings store.
+
+#include "link/link.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "console/console.h"
+#include "core/messages.h"
+#include "core/settings.h"
+#include "support/fake_serial.h"
+#include "support/recording_face.h"
+
+namespace ondo::testing {
+namespace {
+
+// The unit echoes nothing and answers each command in `replies` with the bytes given.
+class LinkTest : public ::testing::Test {
+  protected:
+    LinkTest() {
+        clock.serial = &serial;
+        clock.onTick = [this] { link.Timer1_Timer(); };
+        serial.onSend = [this](unsigned char byte) {
+            if (byte != '\r') return void(line += static_cast<char>(byte));
+            if (auto it = replies.find(line); it != replies.end()) serial.deliver(it->second);
+            line.clear();
+        };
+    }
+    // Opens COM1 with a silent unit, then forgets what the greeting sent and showed.
+    void openQuietly() {
+        link.openPort("COM1");
+        serial.sent.clear();
+        serial.calls.clear();
+        face.statuses.clear();
+    }
+    FakeSerial serial;
+    RecordingFace face;
+    TickPerYield clock;
+    std::string remembered, line;
+    Link link{serial, face, clock, [this] { return remembered; }};
+    std::map<std::string, std::string> replies;
+};
+
+TEST_F(LinkTest, ReplyIsTheLineAfterTheFirstLineFeed) {
+    openQuietly();
+    serial.deliver("v\r\nV 0024\r\nrest");
+    EXPECT_EQ(link.GetResponse(), "\nV 0024\r\n");
+    EXPECT_EQ(face.pane, "\nV 0024\r\n");
+    EXPECT_FALSE(link.RxBusy);
+    EXPECT_EQ(serial.rx.size(), 4u) << "bytes after the reply stay queued";
+    serial.rx.clear();
+    serial.deliver("V 0024\r\nD 1");  // no leading line feed: the reply is lost
+    EXPECT_EQ(link.GetResponse(), "\nD 1");
+    EXPECT_TRUE(link.TimedOut);
+    const int before = clock.ticks;
+    EXPECT_EQ(link.GetResponse(), "");
+    EXPECT_EQ(clock.ticks - before, 6) << "no reply: empty text after the short time-out";
+    serial.deliverAt(clock.ticks + 4, "\nE 0012\r\n");
+    EXPECT_EQ(link.GetResponse(), "\nE 0012\r\n");
+    EXPECT_FALSE(link.TimedOut);
+    serial.deliver(std::string(20000, 'x') + "\nOK\r\n");
+    const int streaming = clock.ticks;
+    EXPECT_EQ(link.GetResponse(), "\nOK\r\n");
+    EXPECT_EQ(clock.ticks, streaming) << "a reader that keeps finding bytes never yields";
+}
+
+TEST_F(LinkTest, RawBytesAndCountedStrings) {
+    openQuietly();
+    serial.deliver(std::string("A\0la", 4) + "RXYZ");
+    EXPECT_EQ(link.GetRawString(4), "AlaR") << "zero bytes do not count";
+    EXPECT_EQ(link.GetRawString(0) + link.GetRawString(-3), "");
+    EXPECT_EQ(serial.rx.size(), 3u);
+    serial.rx.clear();
+    serial.deliver("Al");
+    EXPECT_EQ(link.GetRawString(4), "Al");
+    EXPECT_TRUE(link.TimedOut);
+    serial.deliver(">");
+    EXPECT_EQ(link.GetRawByte(), '>');
+    EXPECT_EQ(link.GetRawByte(), '>') << "a time-out repeats the last byte read";
+    link.sendRaw(0x21);
+    EXPECT_EQ(link.GetRawByte(), 0) << "after a send, its result: never the bootloader's answer";
+    link.AbortRequested = true;
+    link.sendRaw(0x3C);
+    EXPECT_EQ(serial.sent, "!");
+    serial.deliver("!");
+    const int before = clock.ticks;
+    link.GetRawByte();
+    EXPECT_EQ(link.GetRawString(4), "");
+    EXPECT_EQ(clock.ticks, before) << "an abort ends raw waits at once";
+    EXPECT_EQ(serial.rx.size(), 1u);
+}
+
+TEST_F(LinkTest, CommandsTicksDelaysAndTheBackgroundPoll) {
+    link.TxCommand("tf");
+    EXPECT_EQ(serial.sent, "") << "port closed: nothing sent";
+    openQuietly();
+    link.TxCommand("tf");
+    link.TxCommand("");
+    EXPECT_EQ(serial.sent, "tf\r\r");
+    link.DelayTicks(3);
+    EXPECT_EQ(face.dataLabels, (std::vector<std::string>{" 1", " 2", " 3", ""}));
+    const int before = clock.ticks;
+    link.DelayTicks(0);
+    link.DelayTicks(-2);
+    EXPECT_EQ(clock.ticks, before);
+    link.ResetTimeoutShort();
+    link.DelayTicks(6);
+    EXPECT_TRUE(link.TimedOut);
+    link.ResetTimeoutShort();
+    EXPECT_FALSE(link.TimedOut);
+    serial.deliver("D 14.7\r\n");
+    link.RxBusy = true;
+    link.Timer1_Timer();
+    EXPECT_EQ(face.pane, "");
+    link.RxBusy = false;
+    link.Timer1_Timer();
+    EXPECT_EQ(face.pane, "D 14.7\r\n");
+    serial.lineLost = true;
+    link.TxCommand("v");
+    EXPECT_TRUE(link.LineLost);
+    EXPECT_EQ(link.GetResponse(), "");
+}
+
+TEST_F(LinkTest, ParametersAndTheVersionQuery) {
+    openQuietly();
+    const std::pair<const char*, const char*> params[] = {
+        {"\nE 0012 extra\r\n", "0012"}, {"\nE 12\r\n", "12\r\n"}, {"\nOK\r\n", "\nOK\r"}, {"", ""}};
+    for (const auto& [reply, param] : params) {
+        serial.deliver(reply);
+        EXPECT_EQ(link.GetParameter(), param) << reply;
+    }
+    const std::tuple<const char*, int, const char*> versions[] = {
+        {"v\r\nV 0023\r\n", 0x23, "ROM 0023"},
+        {"\nV 00a4\r\n", -1, "ROM 00a4"},
+        {"\nV 23\r\n", -1, "ROM 23\r\n"},
+        {"", 0, "ROM ----"}};
+    for (const auto& [reply, value, label] : versions) {
+        replies["v"] = reply;
+        serial.sent.clear();
+        EXPECT_EQ(link.GetVersion(), value) << reply;
+        EXPECT_EQ(face.versionLabel, label);
+        EXPECT_EQ(serial.sent, "v\r");
+    }
+    EXPECT_EQ(link.RomVersion, "");
+    replies["v"] = "\nV 0024\r\n";
+    link.lBootVersion_Click();
+    EXPECT_EQ(face.versionLabel, "ROM 0024");
+    EXPECT_EQ(link.RomVersion, "0024");
+}
+
+struct PortList {
+    const char* name;
+    std::set<int> present;
+    const char* remembered;
+    std::vector<std::string> listed;
+    const char* selected;
+    const char* status;
+    Indicator lamp;
+    const char* sent;
+};
+class PortLists : public LinkTest, public ::testing::WithParamInterface<PortList> {};
+
+TEST_P(PortLists, BuildOpenAndGreet) {
+    const PortList& p = GetParam();
+    serial.present = p.present;
+    remembered = p.remembered;
+    replies["v"] = "\nV 0024\r\n";
+    if (std::string(p.name) == "SilentUnit") replies.clear();
+    link.cboPort_GotFocus();
+    EXPECT_EQ(face.ports, p.listed);
+    EXPECT_EQ(face.selectedPort, p.selected);
+    EXPECT_EQ(link.PortOpen, *p.selected != '\0');
+    EXPECT_EQ(link.PortName, p.selected);
+    EXPECT_EQ(face.lastStatus().text, p.status);
+    EXPECT_EQ(face.indicator, p.lamp);
+    EXPECT_EQ(serial.sent, p.sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Link, PortLists,
+    ::testing::Values(
+        PortList{"Remembered",
+                 {0, 2, 4},
+                 "COM3",
+                 {"COM1", "COM3", "COM5"},
+                 "COM3",
+                 "Opened COM3",
+                 Indicator::Green,
+                 "tf\rv\r"},
+        PortList{"SilentUnit",
+                 {0, 1},
+                 "COM2",
+                 {"COM1", "COM2"},
+                 "COM2",
+                 "Opened COM2",
+                 Indicator::Red,
+                 "tf\rv\r"},
+        PortList{"RememberedNameMustMatchExactly",
+                 {0, 2},
+                 "com3",
+                 {"COM1", "COM3"},
+                 "",
+                 "",
+                 Indicator::Neutral,
+                 ""},
+        PortList{
+            "OnlyOnePort", {3}, "", {"COM4"}, "COM4", "Opened COM4", Indicator::Green, "tf\rv\r"},
+        PortList{"NoPort", {}, "COM1", {}, "", "No COM port available", Indicator::Neutral, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LinkTest, OpeningDetails) {
+    serial.present = {0, 2, 4};
+    remembered = "COM3";
+    link.cboPort_GotFocus();
+    std::vector<std::string> resets;  // COM3 opens (queues 8192, 256) before COM4 is probed
+    for (const auto& call : serial.calls)
+        if (call.rfind("SioReset", 0) == 0) resets.push_back(call);
+    EXPECT_EQ(resets,
+              (std::vector<std::string>{"SioReset(0,2,2)", "SioReset(1,2,2)", "SioReset(2,2,2)",
+                                        "SioReset(2,8192,256)", "SioReset(3,2,2)",
+                                        "SioReset(4,2,2)", "SioReset(5,2,2)", "SioReset(6,2,2)",
+                                        "SioReset(7,2,2)", "SioReset(8,2,2)"}));
+    EXPECT_NE(std::count(serial.calls.begin(), serial.calls.end(), "SioParms(2,0,0,8)"), 0);
+    EXPECT_NE(std::count(serial.calls.begin(), serial.calls.end(), "SioBaud(2,6)"), 0);
+    EXPECT_EQ(face.statuses.back().colour, Colour::Status);
+    EXPECT_EQ(link.PortNumber, 2);
+    EXPECT_TRUE(face.sawStatus("Only COM4 available") == false);
+    serial.calls.clear();
+    link.cboPort_GotFocus();
+    EXPECT_EQ(serial.calls.front(), "SioDone(2)") << "a new visit closes the open port first";
+    serial.calls.clear();
+    face.selectedPort = "";
+    link.cboPort_Click();
+    EXPECT_TRUE(serial.calls.empty()) << "a selection with no text does nothing";
+    face.statuses.clear();
+    link.openPort("COM7");
+    EXPECT_EQ(face.statuses.front().text, "Could NOT Open COM7, error-2");
+    EXPECT_EQ(face.lastStatus().colour, Colour::Error);
+    EXPECT_FALSE(link.PortOpen);
+    face.statuses.clear();
+    serial.osErrorPorts = {0};
+    link.openPort("COM1");
+    ASSERT_EQ(face.statuses.size(), 2u);
+    EXPECT_EQ(face.statuses[0].text, "Could NOT Open COM1, error-103");
+    EXPECT_EQ(face.statuses[1].text, "Permission denied");
+    EXPECT_EQ(link.ErrorText, "Permission denied");
+}
+
+TEST_F(LinkTest, OnePortIsAnnouncedAsTheOnlyOne) {
+    serial.present = {3};
+    link.cboPort_GotFocus();
+    EXPECT_TRUE(face.sawStatus("Only COM4 available"));
+}
+
+// The console's keys: Enter in the box, the Up arrow, keys typed into the pane and the log.
+class ConsoleKeys : public LinkTest {
+  protected:
+    Console console{link, face};
+    int key(void (Console::*handler)(int&), int code) {
+        (console.*handler)(code);
+        return code;
+    }
+    int enter() {
+        int code = 13;
+        console.tCmd_KeyPress(code);
+        return code;
+    }
+};
+
+TEST_F(ConsoleKeys, EnterSendsExactlyAsTypedEchoesAndEmpties) {
+    face.cmd = "v";
+    EXPECT_EQ(enter(), 13) << "port closed: the key passes and the text stays";
+    EXPECT_EQ(face.lastStatus().text, "COM port not open");
+    EXPECT_EQ(face.lastStatus().colour, Colour::Error);
+    EXPECT_EQ(face.cmd, "v");
+    EXPECT_EQ(console.LastCmd, "");
+    openQuietly();
+    face.pane.clear();
+    face.cmd = "restored";
+    EXPECT_EQ(key(&Console::tCmd_KeyDown, 38), 0);
+    EXPECT_EQ(face.cmd, "") << "nothing sent yet: Up empties the box";
+    enter();
+    EXPECT_EQ(serial.sent + face.pane, "") << "Enter on an empty box does nothing";
+    face.cmd = "v";
+    EXPECT_EQ(enter(), 0);
+    EXPECT_EQ(face.pane, "[ v ]");
+    EXPECT_EQ(face.cmd, "");
+    EXPECT_EQ(console.LastCmd, "v");
+    face.cmd = " e0012a5 ";
+    enter();
+    EXPECT_EQ(serial.sent, "v\r e0012a5 \r");
+    EXPECT_EQ(key(&Console::tCmd_KeyDown, 38), 0);
+    EXPECT_EQ(face.cmd, " e0012a5 ");
+    EXPECT_EQ(face.cmdCaret, 9);
+    EXPECT_EQ(key(&Console::tCmd_KeyDown, 40), 40) << "other keys pass";
+    face.cmd = "t1";
+    EXPECT_EQ(key(&Console::tText_KeyPress, 13), 0);
+    EXPECT_EQ(serial.sent, "v\r e0012a5 \rt1\r");
+    EXPECT_EQ(face.beeps, 1);
+}
+
+TEST_F(ConsoleKeys, KeysTypedInThePaneStartAFreshCommandAndNothingGoesOutWhileARunOwnsTheUnit) {
+    openQuietly();
+    face.cmd = "old";
+    EXPECT_EQ(key(&Console::tRx_KeyPress, 'm'), 0);
+    EXPECT_EQ(face.cmd, "m");
+    EXPECT_EQ(face.cmdCaret, 1);
+    EXPECT_EQ(face.cmdFocused, 1);
+    EXPECT_EQ(face.beeps, 1);
+    key(&Console::tRx_KeyPress, 8);
+    EXPECT_EQ(face.cmd, "\b") << "a control character becomes the whole text too";
+    const Link::RunClaim run(link);  // a run owns the unit
+    face.cmd = "v";
+    EXPECT_EQ(enter(), 13);
+    key(&Console::tRx_KeyPress, 'x');
+    EXPECT_EQ(face.cmd, "v") << "a pane key does not reach the box while flashing";
+    EXPECT_EQ(face.cmdFocused, 3);
+    EXPECT_EQ(serial.sent, "");
+    EXPECT_TRUE(face.statuses.empty());
+    face.pane = "abc";
+    console.lCmd_Click();
+    EXPECT_EQ(face.pane + face.cmd, "v");
+}
+
+TEST(Trims, LogAbove4096BeforeAppendingPaneAbove1024AfterAppending) {
+    const std::string exact(4096, 'a');
+    EXPECT_EQ(scrollTextAppend(exact, "xy"), exact + "xy");
+    EXPECT_EQ(scrollTextAppend(exact + "b", "Z"), std::string(1025, 'a').substr(0, 1025) + "bZ");
+    EXPECT_EQ(scrollTextAppend(scrollTextAppend("", std::string(6000, 'q')), "").size(), 2929u);
+    EXPECT_EQ(dataHistoryAppend(std::string(1000, 'a'), std::string(24, 'b')).size(), 1024u);
+    EXPECT_EQ(dataHistoryAppend(std::string(1000, 'a'), std::string(25, 'b')),
+              std::string(489, 'a') + std::string(25, 'b'));
+    EXPECT_EQ(dataHistoryAppend("", std::string(5000, 'x')).size(), 4489u);
+    EXPECT_EQ(dataHistoryAppend(std::string(510, 'a') + "\r\n", std::string(513, 'c')).front(),
+              '\n');
+}
+
+TEST(SettingsStore, NumbersKeysAndThePortMap) {
+    EXPECT_EQ(formatNumber(1234) + formatNumber(0) + formatNumber(-15), " 1234 0-15");
+    const std::pair<const char*, int> numbers[] = {
+        {"  12abc", 12}, {"2.5", 2},   {"3.5", 4},
+        {"x", 0},        {"", 0},      {" 1", 1},
+        {"-15", -15},    {"-2.5", -2}, {"99999999999", 2147483647}};
+    for (const auto& [text, value] : numbers) EXPECT_EQ(readNumber(text), value) << text;
+    QTemporaryDir dir;
+    const std::string file = dir.filePath("FLASH.ini").toStdString();
+    {
+        Settings settings(file);
+        EXPECT_EQ(settings.keySetting("port"), "");
+        settings.saveKeySetting("formwidth", formatNumber(5820));
+        EXPECT_EQ(settings.portDevice(3), "/dev/ttyUSB0");
+        EXPECT_EQ(settings.portDevice(5), "/dev/ttyACM0");
+        EXPECT_EQ(settings.portDevice(10), "");
+        settings.savePortDevice(3, "/dev/ttyUSB7");
+        settings.overridePort(3, "/tmp/sim-pty");
+        EXPECT_EQ(settings.portDevice(3), "/tmp/sim-pty");
+        settings.sync();
+    }
+    Settings again(file);
+    EXPECT_EQ(again.keySetting("formwidth"), " 5820");
+    EXPECT_EQ(again.portDevice(3), "/dev/ttyUSB7") << "an override is never stored";
+}
+
+}  // namespace
+}  // namespace ondo::testing

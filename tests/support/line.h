@@ -1,0 +1,52 @@
+#pragma once
+// The far end of a serial line for tests: a pseudo-terminal pair of its own (the code under test
+// opens slavePath()) or a device opened by path (the simulated unit's). Every wait is bounded,
+// so a silent or hung peer fails a test instead of hanging it.
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+namespace ondo::testing {
+
+using namespace std::chrono_literals;
+
+class Line {
+  public:
+    static constexpr std::chrono::milliseconds kPatience{10000};  // only a hang waits this long
+
+    Line();                                  // a raw pair; this end is the master
+    explicit Line(const std::string& path);  // a device, opened raw and non-blocking
+    ~Line();
+    Line(const Line&) = delete;
+    Line& operator=(const Line&) = delete;
+
+    bool ok() const { return fd_ >= 0; }
+    const std::string& slavePath() const { return slavePath_; }
+    int fd() const { return fd_; }
+    int slaveFd() const { return slave_; }
+
+    bool send(std::string_view bytes);
+    std::string readCount(std::size_t count, std::chrono::milliseconds wait = kPatience);
+    std::string readUntil(const std::string& pattern, std::chrono::milliseconds wait = kPatience);
+    std::string readFor(std::chrono::milliseconds span);  // everything that comes meanwhile
+    bool readable();
+    bool waitHangUp(std::chrono::milliseconds wait = kPatience);
+    void close();  // this end goes away, as a pulled adapter: the slave side hangs up
+    // The simulated unit's readings stopped: "tf" and its whole reply came back.
+    bool quiet();
+
+  private:
+    bool fill(std::chrono::milliseconds wait);
+    int fd_ = -1;
+    int slave_ = -1;
+    std::string slavePath_;
+    std::string buffer_;
+};
+
+// A bootloader page frame: 0x00, page, data, sum of the data modulo 256.
+std::string pageFrame(int page, const std::string& data);
+// Bytes first, first + 1, ... (wrapping at 256).
+std::string counting(std::size_t size, int first = 0);
+
+}  // namespace ondo::testing
