@@ -103,10 +103,13 @@ TEST_P(EepromBackup, Row) {
         check.args = {"check", backup};
         EXPECT_EQ(check.run().exitCode, 0);
     }
-    if (c.checks & kUnitAsBefore) EXPECT_EQ(sim.eeprom(), before);
-    if (c.checks & kNoBackup)
+    if (c.checks & kUnitAsBefore) {
+        EXPECT_EQ(sim.eeprom(), before);
+    }
+    if (c.checks & kNoBackup) {
         EXPECT_EQ(QDir(QString::fromStdString(folder.path())).entryList({"backup*"}, QDir::Files),
                   QStringList());
+    }
     if (c.checks & kNoUpdate) {
         EXPECT_EQ(sim.stats()["boot_entries"], 0);
         EXPECT_EQ(sim.stats()["eeprom_writes"], 0);

@@ -98,7 +98,9 @@ class FlashRun : public ::testing::TestWithParam<Flash> {
         };
         RunResult r = run.run();
         EXPECT_FALSE(r.hung) << r.err << r.terminal;
-        if (first && f.interruptAt) EXPECT_TRUE(interrupted) << r.out;
+        if (first && f.interruptAt) {
+            EXPECT_TRUE(interrupted) << r.out;
+        }
         return r;
     }
     std::string expand(std::string text) const {
@@ -108,7 +110,9 @@ class FlashRun : public ::testing::TestWithParam<Flash> {
         return text;
     }
     std::string dumped(const char* what) {
-        if (!demo) EXPECT_TRUE(unit->control("dump"));
+        if (!demo) {
+            EXPECT_TRUE(unit->control("dump"));
+        }
         return readFile(demo ? folder.file(std::string("unit.") + what)
                              : unit->folder() + "/dump." + what);
     }
@@ -123,13 +127,13 @@ class FlashRun : public ::testing::TestWithParam<Flash> {
         return unit->stats();
     }
     // The memory against the image: "image", "erased" or "image<N" (erased from N on).
-    void expectHolds(const char* what, const std::string& spec, const std::uint8_t* image,
+    void expectHolds(const char* what, const std::string& want, const std::uint8_t* image,
                      std::size_t imageSize) {
-        if (spec.empty()) return;
+        if (want.empty()) return;
         const std::string bytes = dumped(what);
         ASSERT_FALSE(bytes.empty()) << what;
-        std::size_t upTo = spec == "erased" ? 0 : bytes.size();
-        if (spec.rfind("image<", 0) == 0) upTo = std::stoul(spec.substr(6));
+        std::size_t upTo = want == "erased" ? 0 : bytes.size();
+        if (want.rfind("image<", 0) == 0) upTo = std::stoul(want.substr(6));
         for (std::size_t a = 0; a < bytes.size(); ++a) {
             const int expected = a < upTo ? (a < imageSize ? image[a] : 0xFF) : 0xFF;
             ASSERT_EQ(static_cast<std::uint8_t>(bytes[a]), expected) << what << " address " << a;
@@ -195,7 +199,9 @@ TEST_P(FlashRun, ExitSaysAndHolds) {
         for (const auto& [key, value] : f.stats) EXPECT_EQ(counters[key], value) << key;
     }
     if (!f.then.empty()) {
-        if (*f.between) ASSERT_TRUE(unit->control(f.between));
+        if (*f.between) {
+            ASSERT_TRUE(unit->control(f.between));
+        }
         const RunResult again = flash(f, f.then, false);
         EXPECT_EQ(again.exitCode, 0) << again.out << again.err;
     }

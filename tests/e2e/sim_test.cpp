@@ -35,7 +35,9 @@ TEST_P(SimulatedUnit, AnswersByteForByte) {
     SimProcess sim(std::vector<std::string>{std::istream_iterator<std::string>(words), {}});
     ASSERT_TRUE(sim.started()) << sim.error();
     Line line(sim.linkPath());
-    if (!std::string(c.options).starts_with("--silent")) ASSERT_TRUE(line.quiet());
+    if (!std::string(c.options).starts_with("--silent")) {
+        ASSERT_TRUE(line.quiet());
+    }
     for (const Step& step : c.steps) {
         if (step.send == "@quiet") {  // after a restart: the readings stopped again
             std::this_thread::sleep_for(400ms);

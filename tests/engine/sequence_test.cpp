@@ -436,7 +436,9 @@ const End kEnds[] = {
      RunOutcome::Complete, "Complete.", nullptr,
      "Flash and EEPROM Programming complete (1 retries).",
      [](Bench& b) {
-         EXPECT_EQ(b.face.logs[1].substr(0, 14), "=???!=!=0=!=1=");
+         EXPECT_EQ(b.face.logs[1].substr(0, 14),
+                   "=??"
+                   "?!=!=0=!=1=");
          EXPECT_EQ(b.unit.frameCount[0], 3);
          EXPECT_EQ(b.unit.frameCount[1], 1);
          EXPECT_EQ(b.seq.ProgRetries, 1);

@@ -107,7 +107,9 @@ TEST_P(Refused, WithTheSystemsText) {
     r.arrange(*this, map, device);
     if (device.rfind("port ", 0) == 0) port = std::stoi(device.substr(5));
     EXPECT_EQ(lib->SioReset(port, 8192, 256), r.result);
-    if (*r.text) EXPECT_EQ(lastError(), r.text);
+    if (*r.text) {
+        EXPECT_EQ(lastError(), r.text);
+    }
     EXPECT_EQ(lib->waitHandle(port), -1);
 }
 

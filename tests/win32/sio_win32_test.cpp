@@ -94,12 +94,13 @@ std::string hexText(const std::string& bytes) {
     return text;
 }
 
-// Reads until count bytes have come or the wait has passed.
-std::string receive(sio::SerialLibrary& lib, int port, std::size_t count,
-                    Clock::duration wait = kGenerousWait) {
+// Reads until done(what came) holds or the wait has passed.
+template <class Done>
+std::string receiveWhileNot(sio::SerialLibrary& lib, int port, Done done,
+                            Clock::duration wait = kGenerousWait) {
     std::string got;
     const auto end = Clock::now() + wait;
-    while (got.size() < count && Clock::now() < end) {
+    while (!done(got) && Clock::now() < end) {
         const int byte = lib.SioGetc(port);
         if (byte >= 0) {
             got += static_cast<char>(byte);
@@ -110,19 +111,17 @@ std::string receive(sio::SerialLibrary& lib, int port, std::size_t count,
     return got;
 }
 
+// Reads until count bytes have come or the wait has passed.
+std::string receive(sio::SerialLibrary& lib, int port, std::size_t count,
+                    Clock::duration wait = kGenerousWait) {
+    return receiveWhileNot(
+        lib, port, [count](const std::string& got) { return got.size() >= count; }, wait);
+}
+
 // Reads until the text ends with tail or the wait has passed.
 std::string receiveUntil(sio::SerialLibrary& lib, int port, const std::string& tail) {
-    std::string got;
-    const auto end = Clock::now() + kGenerousWait;
-    while (!got.ends_with(tail) && Clock::now() < end) {
-        const int byte = lib.SioGetc(port);
-        if (byte >= 0) {
-            got += static_cast<char>(byte);
-        } else {
-            std::this_thread::sleep_for(1ms);
-        }
-    }
-    return got;
+    return receiveWhileNot(lib, port,
+                           [&tail](const std::string& got) { return got.ends_with(tail); });
 }
 
 bool send(sio::SerialLibrary& lib, int port, const std::string& bytes) {

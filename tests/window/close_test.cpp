@@ -85,7 +85,9 @@ TEST_P(CloseAtStage, RunEndsAndTheWindowClosesOnceOrStays) {
     EXPECT_EQ(unit.commandCount("b0023"), s.bootloaderCommands);
     EXPECT_EQ(unit.restarts, s.pagesDone ? 1 : 0);
     EXPECT_EQ(unit.eeprom[0x10], s.pagesDone ? 0xA5 : 0xFF);
-    if (s.bootloaderCommands == 0) EXPECT_TRUE(unit.frames.empty());
+    if (s.bootloaderCommands == 0) {
+        EXPECT_TRUE(unit.frames.empty());
+    }
     if (!s.closes && s.how == How::UserClose) {
         EXPECT_TRUE(f.close()) << "the next close closes";
         EXPECT_EQ(unloaded.count(), 1);
