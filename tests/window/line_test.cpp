@@ -3,11 +3,18 @@
 
 #include "support/line.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <QUrl>
 #include <regex>
 
 #include "app/demo_unit.h"
@@ -143,6 +150,74 @@ TEST_F(WindowTest, DemoRescueRunsAWholeUpdateIntoTheSimulatedUnit) {
     for (std::size_t a = 0; a < eeprom.size(); ++a)
         ASSERT_EQ(static_cast<std::uint8_t>(eeprom[a]), image.EEimage[a]) << a;
 }
+
+// Stray clicks while a run owns the unit, in the version check, the rescue wait and the pages:
+// "ROM ver.", the port list, Enter in the name box, the file dialog and a drop of another file.
+// None reaches the line or the image: the update completes and the unit holds the file read
+// before Start, which the name box still names.
+struct Stray {
+    const char* name;
+    Phase phase;
+    bool rescue;
+};
+void PrintTo(const Stray& s, std::ostream* out) {
+    *out << s.name;
+}
+
+class StrayClicks : public WindowTest, public ::testing::WithParamInterface<Stray> {};
+
+TEST_P(StrayClicks, NeitherReachTheUnitNorChangeTheImage) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started()) << sim.error();
+    onRealLine(sim.linkPath());
+    const std::string sample = std::string(ONDO_SAMPLES_DIR) + "/demo-AlaR.HXF";
+    store("flashFile", sample);
+    const std::string other = writeFile("other.HXF", kGoodHxf);
+    chosenFile = other;
+    onAsk = [&](const MessageBox& box) {
+        if (box.title == "Rescue Requires a Temorary Jumper") sim.control("rescue");
+    };
+    TestForm& f = shown();
+    ASSERT_TRUE(f.image().FlashFileValid);
+    const FirmwareImage image = f.image();
+    auto* box = child<QLineEdit>("tFlashFileName");
+    int strays = 0;
+    const auto stray = [&] {
+        ++strays;
+        QTest::mouseClick(child<QLabel>("lBootVersion"), Qt::LeftButton);
+        f.link().lBootVersion_Click();
+        child<QComboBox>("cboPort")->setFocus(Qt::TabFocusReason);
+        f.link().cboPort_GotFocus();
+        QTest::keyClick(box, Qt::Key_Return);
+        f.btnFlashFile_Click();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(other))});
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(box, &drop);
+    };
+    f.onProgress = [&](const Progress& p) {
+        if (p.phase == GetParam().phase && strays == 0) QTimer::singleShot(0, stray);
+    };
+    child<QCheckBox>("chkRescue")->setChecked(GetParam().rescue);
+    QTest::mouseClick(child<QPushButton>("btnFlashStart"), Qt::LeftButton);
+    EXPECT_EQ(strays, 1);
+    EXPECT_EQ(f.sequence().lastOutcome(), RunOutcome::Complete) << status().toStdString();
+    EXPECT_EQ(box->text().toStdString(), sample);
+    EXPECT_EQ(f.FlashFilePath, sample);
+    EXPECT_TRUE(presets.empty()) << "no dialog was offered";
+    ASSERT_TRUE(sim.control("dump"));
+    const std::vector<std::uint8_t> flash = sim.flash(), eeprom = sim.eeprom();
+    ASSERT_GE(flash.size(), 124u * 64);
+    ASSERT_GE(eeprom.size(), 512u);
+    for (std::size_t a = 0; a < 124u * 64; ++a) ASSERT_EQ(flash[a], image.FlashImage[a]) << a;
+    for (std::size_t a = 0; a < 512; ++a) ASSERT_EQ(eeprom[a], image.EEimage[a]) << a;
+}
+
+INSTANTIATE_TEST_SUITE_P(DuringARun, StrayClicks,
+                         ::testing::Values(Stray{"VersionCheck", Phase::Checking, false},
+                                           Stray{"RescueWait", Phase::Bootloader, true},
+                                           Stray{"Pages", Phase::Pages, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ondo::app::testing
