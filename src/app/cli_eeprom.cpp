@@ -10,6 +10,7 @@
 #include "core/messages.h"
 #include "firmware/hxf_write.h"
 #include "flash/sequence.h"
+#include "protocol/bootloader.h"
 
 namespace ondo {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <span>
 
-#include "link/hex.h"
+#include "core/hex.h"
 
 namespace ondo {
 

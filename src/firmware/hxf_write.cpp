@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/hex.h"
+#include "core/hex.h"
 
 namespace ondo {
 

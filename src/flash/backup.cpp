@@ -3,7 +3,7 @@
 
 #include "core/messages.h"
 #include "flash/sequence.h"
-#include "link/hex.h"
+#include "protocol/monitor.h"
 
 namespace ondo {
 
@@ -43,14 +43,14 @@ BackupOutcome FlashSequence::BackupEE(int size, std::vector<std::uint8_t>& bytes
                                                  ", reply = " + EEresponse);
             return BackupOutcome::ReadFailed;
         }
-        bytes.push_back(static_cast<std::uint8_t>(HexVal(EEdata)));
+        bytes.push_back(static_cast<std::uint8_t>(monitor::byteOfReadAnswer(EEdata).value_or(0)));
         face_.scrollText(EEdata + (address % kLogLineLength == 0 ? kLineEnd : "."));
     }
     report(Phase::EepromRead, size, size);
     face_.scrollText(kLineEnd);
-    link_.TxCommand("m1");
+    link_.TxCommand(monitor::mode1());
     link_.GetResponse();
-    link_.TxCommand("t1");
+    link_.TxCommand(monitor::startReadings());
     link_.GetResponse();
     restButtons();
     return BackupOutcome::Complete;

@@ -3,13 +3,12 @@
 
 #include "core/messages.h"
 #include "flash/sequence.h"
-#include "link/hex.h"
+#include "protocol/monitor.h"
 
 namespace ondo {
 
 namespace {
-constexpr int kLogLineLength = 8;            // addresses that are multiples of 8 end a log line
-constexpr std::size_t kByteReplyDigits = 4;  // "a" is answered with the byte as four digits
+constexpr int kLogLineLength = 8;  // addresses that are multiples of 8 end a log line
 const char* const kLineEnd = "\r\n";
 }  // namespace
 
@@ -19,10 +18,10 @@ std::uint8_t FlashSequence::eeByte(int address) const {
 }
 
 bool FlashSequence::ProgEE(int address) {
-    EEaddr = HexWord(address);
-    EEdata = HexByte(eeByte(address));
+    EEaddr = monitor::addressText(address);
+    EEdata = monitor::byteText(eeByte(address));
     for (int attempt = 0; attempt < kEEAttempts; ++attempt) {
-        const std::string command = "e" + EEaddr + EEdata;
+        const std::string command = monitor::writeByte(address, eeByte(address));
         face_.setDataLabel(command);
         link_.TxCommand(command);
         EEresponse = link_.GetParameter();
@@ -35,7 +34,7 @@ bool FlashSequence::ProgEE(int address) {
 }
 
 bool FlashSequence::verifyEE(int address) {
-    EEdata = HexWord(eeByte(address));
+    EEdata = monitor::readAnswer(eeByte(address));
     return readBack(
         address, [this](const std::string& reply) { return reply == EEdata; },
         "re-verified address ");
@@ -45,20 +44,18 @@ bool FlashSequence::ReadEE(int address) {
     EEdata.clear();
     const bool read = readBack(
         address,
-        [](const std::string& reply) {
-            return reply.size() == kByteReplyDigits && HexVal(reply) >= 0 && HexVal(reply) <= 0xFF;
-        },
+        [](const std::string& reply) { return monitor::byteOfReadAnswer(reply).has_value(); },
         "re-read address ");
     if (read) EEdata = EEresponse;
     return read;
 }
 
-// "a" and the address, up to kEEAttempts times, until `good` takes the unit's reply.
+// The read command, up to kEEAttempts times, until `good` takes the unit's reply.
 bool FlashSequence::readBack(int address, const std::function<bool(const std::string&)>& good,
                              const std::string& retryText) {
-    EEaddr = HexWord(address);
+    EEaddr = monitor::addressText(address);
     for (int attempt = 0; attempt < kEEAttempts; ++attempt) {
-        const std::string command = "a" + EEaddr;
+        const std::string command = monitor::readByte(address);
         face_.setDataLabel(command);
         link_.TxCommand(command);
         EEresponse = link_.GetParameter();

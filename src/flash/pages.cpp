@@ -1,26 +1,15 @@
 // The bootloader exchange around and of the pages: the unit type table, opening the exchange,
 // one page frame and its answer, the page loop and closing the exchange.
 
-#include <array>
+#include <vector>
 
 #include "core/messages.h"
 #include "flash/sequence.h"
+#include "protocol/bootloader.h"
 
 namespace ondo {
 
 namespace {
-constexpr std::array<UnitType, 5> kUnitTypes{{
-    {"AlaR", 64, 124, 512, 0x03FF},
-    {"NmaS", 128, 126, 512, 0xFFFF},
-    {"BmaS", 128, 126, 512, 0x03FE},
-    {"EnbS", 128, 252, 1024, 0x03FE},
-    {"XobS", 256, 252, 2048, 0xFFFF},
-}};
-
-constexpr unsigned char kOpenExchange = '<';
-constexpr unsigned char kFrameStart = 0x00;
-constexpr unsigned char kPageTaken = '!';
-constexpr unsigned char kPageRejected = '@';
 constexpr unsigned char kErased = 0xFF;  // what flash holds where the image has no byte
 constexpr int kPageTickLimit = 5;
 constexpr int kRestartTicks = 30;  // the unit restarts its firmware after the end word
@@ -28,13 +17,6 @@ constexpr int kRestartTicks = 30;  // the unit restarts its firmware after the e
 const char* const kFlashingComplete = "Flashing complete. Awaiting soft reboot ...";
 const char* const kNeedsRescue = "the unit needs a Rescue re-flash";
 }  // namespace
-
-const UnitType* findUnitType(std::string_view id) {
-    for (const UnitType& type : kUnitTypes) {
-        if (type.id == id) return &type;
-    }
-    return nullptr;
-}
 
 bool FlashSequence::lookupUnitType(const std::string& id) {
     const UnitType* type = findUnitType(id);
@@ -59,22 +41,17 @@ bool FlashSequence::ProgramPage(int page) {
     // later answer one frame behind: a page the bootloader refused could pass as taken.
     link_.drainToPane();
     ++framesSent_;
-    link_.sendRaw(kFrameStart);
-    link_.sendRaw(static_cast<unsigned char>(page & 0xFF));
-    unsigned sum = 0;
-    const int base = page * PageSize;
-    for (int i = 0; i < PageSize; ++i) {
-        const std::uint8_t byte = flashByte(base + i);
-        link_.sendRaw(byte);
-        sum += byte;
-    }
-    link_.sendRaw(static_cast<unsigned char>(sum & 0xFF));
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(PageSize));
+    for (int i = 0; i < PageSize; ++i)
+        data[static_cast<std::size_t>(i)] = flashByte(page * PageSize + i);
+    for (const std::uint8_t byte : bootloader::pageFrame(page, data)) link_.sendRaw(byte);
     const unsigned char answer = link_.GetRawByte();
-    if (answer == kPageTaken) {
+    const bootloader::PageAnswer said = bootloader::pageAnswer(answer);
+    if (said == bootloader::PageAnswer::Taken) {
         face_.logAppend("!=");
         return true;
     }
-    if (answer == kPageRejected) {
+    if (said == bootloader::PageAnswer::Rejected) {
         msgError(face_, "Programming failed on page " + std::to_string(page));
         return false;
     }
@@ -93,8 +70,8 @@ bool FlashSequence::programPages() {
     msg(face_, "Programming " + std::to_string(PageCount) + " pages. " + std::to_string(PageSize) +
                    " bytes/page.");
     face_.logReplace("=");
-    link_.sendRaw(kOpenExchange);
-    link_.GetRawByte();  // the bootloader's reply to "<" carries nothing
+    link_.sendRaw(bootloader::openExchange());
+    link_.GetRawByte();  // its answer carries nothing
     ProgRetries = 0;
     return pageLoop();
 }
@@ -156,8 +133,7 @@ bool FlashSequence::giveUp(int page) {
 }
 
 void FlashSequence::closeExchangeAndRestart() {
-    link_.sendRaw(static_cast<unsigned char>((EndWord >> 8) & 0xFF));
-    link_.sendRaw(static_cast<unsigned char>(EndWord & 0xFF));
+    for (const std::uint8_t byte : bootloader::endWord(EndWord)) link_.sendRaw(byte);
     face_.scrollText(std::string("\r\n") + kFlashingComplete + "\r\n");
     msgStatus(face_, kFlashingComplete);
     report(Phase::Restart, 0, kRestartTicks);

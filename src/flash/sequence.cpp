@@ -7,15 +7,14 @@
 #include <system_error>
 
 #include "core/messages.h"
+#include "protocol/monitor.h"
 
 namespace ondo {
 
 namespace {
 // The first firmware that knows the bootloader command; older units need the rescue entry.
 constexpr int kFirstCommandEntryVersion = 0x23;
-constexpr char kPrompt = '>';
-constexpr int kIdLength = 4;
-constexpr int kVersionSettle = 5;  // ticks after "m0" before the version query
+constexpr int kVersionSettle = 5;  // ticks after "m0" (mode0) before the version query
 
 const char* const kInterventionTitle = "Upgrade Requires Intervention";
 }  // namespace
@@ -100,9 +99,9 @@ bool FlashSequence::preChecks() {
 
 // Quiets the readings and asks the running firmware's version; 0 when it did not answer.
 int FlashSequence::askVersion() {
-    link_.TxCommand("tf");
+    link_.TxCommand(monitor::stopReadings());
     link_.GetResponse();
-    link_.TxCommand("m0");
+    link_.TxCommand(monitor::mode0());
     link_.GetResponse();
     link_.DelayTicks(kVersionSettle);
     const int version = link_.GetVersion();
@@ -158,7 +157,7 @@ bool FlashSequence::enterBootloader() {
         if (stoppedBeforeTheUnit()) return false;
         Flashing = true;
         link_.rxClear();
-        link_.TxCommand("b" + link_.RomVersion);
+        link_.TxCommand(monitor::enterBootloader(link_.RomVersion));
     }
     face_.setAbortEnabled(true);
     link_.AbortRequested = false;
@@ -181,8 +180,8 @@ bool FlashSequence::waitForBootloader() {
             endRun(RunOutcome::LineLost, lostText());
             return false;
         }
-        if (byte != kPrompt) continue;
-        const std::string id = link_.GetRawString(kIdLength);
+        if (!bootloader::isPrompt(byte)) continue;
+        const std::string id = link_.GetRawString(bootloader::kIdLength);
         if (lookupUnitType(id)) return true;
         msgError(face_, "Invalid response >" + id);
         if (link_.AbortRequested) face_.requestClose();  // the next read then ends the run
@@ -202,15 +201,15 @@ bool FlashSequence::waitForBootloader() {
 void FlashSequence::firmwarePhase() {
     Flashing = true;
     report(Phase::Firmware, 0, 0);
-    link_.TxCommand("tf");
+    link_.TxCommand(monitor::stopReadings());
     link_.GetResponse();
-    link_.TxCommand("tf");
+    link_.TxCommand(monitor::stopReadings());
     link_.GetResponse();
     // The restarted unit streams readings until the first "tf"; one still on the line when
     // it went out puts every later reply one line behind its command. The tick's poll takes
     // such a stray reply during the settle, as it does in the version check.
     link_.DelayTicks(kVersionSettle);
-    link_.TxCommand("v");
+    link_.TxCommand(monitor::version());
     const std::string reply = link_.GetResponse();
     msgStatus(face_, "Data from unit = " + (reply.size() > 2 ? reply.substr(2) : std::string()));
     if (reply.empty() && !link_.LineLost) {
@@ -224,7 +223,7 @@ void FlashSequence::firmwarePhase() {
     const bool eepromRuns = !face_.option(Option::FlashOnly) && !link_.LineLost;
     bool eepromComplete = true;
     if (eepromRuns) {
-        link_.TxCommand("m0");
+        link_.TxCommand(monitor::mode0());
         link_.GetResponse();
         eepromComplete = ProgramEE() && !eepromSkipped_;
     }
@@ -290,9 +289,9 @@ void FlashSequence::finish() {
         default:
             face_.scrollText("\r\nEEPROM update incomplete.");
     }
-    link_.TxCommand("m1");
+    link_.TxCommand(monitor::mode1());
     link_.GetResponse();
-    link_.TxCommand("t1");
+    link_.TxCommand(monitor::startReadings());
     link_.GetResponse();
     link_.GetVersion();
     // Only now: a close granted while "m1", "t1" and "v" were still under way would hide the

@@ -17,6 +17,7 @@
 #include "core/face.h"
 #include "firmware/image.h"
 #include "link/link.h"
+#include "protocol/bootloader.h"
 
 namespace ondo {
 
@@ -38,19 +39,6 @@ enum class RunOutcome {
     EepromSizeAssumed,  // an EE only run that never learned the unit's EEPROM size
     Complete,           // every step ran and was acknowledged and verified
 };
-
-// One row of the unit type table: what the bootloader's four-character identification tells
-// about the unit's code flash and EEPROM.
-struct UnitType {
-    std::string_view id;  // compared exactly, case included
-    int pageSize;
-    int pageCount;
-    int eeSize;
-    int endWord;  // the two bytes that close the bootloader exchange, high byte first
-};
-
-// The row whose identification equals id, or nullptr when none does.
-const UnitType* findUnitType(std::string_view id);
 
 // What a run did, for the report at its end. Counts start at zero with every run.
 struct UpdateReport {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/messages.h"
+#include "protocol/monitor.h"
 
 namespace ondo {
 
@@ -12,8 +13,6 @@ namespace {
 constexpr int kShortLimit = 5;  // ticks: 500 to 600 ms
 constexpr int kLongLimit = 25;  // ticks: 2.5 to 2.6 s
 constexpr int kTickWrap = 32000;
-constexpr int kLineFeed = 10;
-constexpr int kCarriageReturn = 13;
 }  // namespace
 
 Link::Link(sio::SerialLibrary& library, Face& face, Waiter& waiter, RememberedPort remembered)
@@ -75,7 +74,7 @@ void Link::DelayTicks(int count) {
 void Link::TxCommand(const std::string& command) {
     if (!PortOpen) return;
     TxString(command);
-    putc(kCarriageReturn);
+    putc(monitor::kCommandEnd);
 }
 
 void Link::TxString(const std::string& text) {
@@ -100,7 +99,7 @@ std::string Link::GetResponse() {
         }
         const int byte = lib_.SioGetc(PortNumber);
         if (byte < 0) continue;
-        if (byte == kLineFeed) ++lineFeeds;
+        if (byte == monitor::kReplyBreak) ++lineFeeds;
         if (lineFeeds >= 1) text += static_cast<char>(byte);
     }
     face_.dataHistory(text);

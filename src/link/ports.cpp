@@ -6,6 +6,7 @@
 #include "core/messages.h"
 #include "core/settings.h"
 #include "link/link.h"
+#include "protocol/monitor.h"
 
 namespace ondo {
 
@@ -81,7 +82,7 @@ bool Link::openPort(const std::string& name) {
     }
     setPort();
     if (PortOpen) msgStatus(face_, "Opened " + name);
-    TxCommand("tf");
+    TxCommand(monitor::stopReadings());
     GetParameter();
     GetVersion();
     return true;

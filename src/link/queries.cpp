@@ -1,24 +1,17 @@
 // Monitor queries: the parameter of a reply and the firmware version.
 
-#include "link/hex.h"
+#include "core/hex.h"
 #include "link/link.h"
+#include "protocol/monitor.h"
 
 namespace ondo {
 
-namespace {
-constexpr std::size_t kParameterLength = 4;
-}
-
 std::string Link::GetParameter() {
-    const std::string reply = GetResponse();
-    const std::size_t blank = reply.find(' ');
-    const std::size_t start = blank == std::string::npos ? 0 : blank + 1;
-    if (start >= reply.size()) return {};
-    return reply.substr(start, kParameterLength);
+    return monitor::parameter(GetResponse());
 }
 
 int Link::GetVersion() {
-    TxCommand("v");
+    TxCommand(monitor::version());
     RomVersion = GetParameter();
     face_.setVersionLabel(RomVersion.empty() ? "ROM ----" : "ROM " + RomVersion);
     return HexVal(RomVersion);

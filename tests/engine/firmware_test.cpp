@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/hex.h"
 #include "firmware/hxf.h"
 #include "firmware/reader.h"
-#include "link/hex.h"
 #include "support/hxf_file.h"
 #include "support/recording_face.h"
 #include "support/run.h"

@@ -34,7 +34,7 @@ rm -rf "$work/findings" && mkdir -p "$work/findings"
 
 if ! "$cxx" -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     -D_GLIBCXX_ASSERTIONS -I "$root/src" \
-    "$here/hxf_fuzz.cpp" "$root/src/firmware/hxf.cpp" "$root/src/link/hex.cpp" \
+    "$here/hxf_fuzz.cpp" "$root/src/firmware/hxf.cpp" "$root/src/core/hex.cpp" \
     -o "$work/hxf_fuzz" 2>"$work/build.log"; then
     cat "$work/build.log"
     echo "hxf_fuzz: the fuzz target does not build"

@@ -1,4 +1,4 @@
-#include "link/hex.h"
+#include "core/hex.h"
 
 #include <cstdint>
 
