@@ -28,8 +28,8 @@ int Link::rxCount() {
     return count;
 }
 
-int Link::putc(int byte) {
-    const int result = lib_.SioPutc(PortNumber, byte);
+sio::Result Link::putc(int byte) {
+    const sio::Result result = lib_.SioPutc(PortNumber, byte);
     if (result == sio::kOsError) LineLost = true;
     return result;
 }

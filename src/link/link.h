@@ -100,8 +100,8 @@ class Link {
   private:
     void yield(bool forByte);
     void keepResult(int result);
-    int rxCount();       // SioRxQue on PortNumber, noting a vanished device
-    int putc(int byte);  // SioPutc on PortNumber, noting a vanished device
+    int rxCount();               // SioRxQue on PortNumber, noting a vanished device
+    sio::Result putc(int byte);  // SioPutc on PortNumber, noting a vanished device
 
     sio::SerialLibrary& lib_;
     Face& face_;

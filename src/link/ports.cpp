@@ -30,7 +30,7 @@ void Link::cboPort_GotFocus() {
     const std::string remembered = remembered_ ? remembered_() : std::string();
     std::vector<std::string> entries;
     for (int number = 0; number < kPortsProbed; ++number) {
-        const int result = lib_.SioReset(number, kProbeQueue, kProbeQueue);
+        const sio::Result result = lib_.SioReset(number, kProbeQueue, kProbeQueue);
         keepResult(result);
         if (result < 0) continue;
         lib_.SioDone(number);
@@ -65,7 +65,7 @@ bool Link::openPort(const std::string& name) {
     face_.paneClear();
     PortOpen = false;
     PortNumber = readNumber(name.size() > 3 ? std::string_view(name).substr(3) : "") - 1;
-    const int result = lib_.SioReset(PortNumber, kRxQueue, kTxQueue);
+    const sio::Result result = lib_.SioReset(PortNumber, kRxQueue, kTxQueue);
     keepResult(result);
     if (result >= 0) {
         msg(face_, "Opened " + name);

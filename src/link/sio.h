@@ -10,38 +10,46 @@
 
 namespace sio {
 
-// SioReset's result for an operating-system error; SioWinError then gives the system's text.
-inline constexpr int kOsError = -103;
-// SioReset's result for a port number outside COM1 to COM9 or with no device behind it.
-inline constexpr int kNoSuchPort = -2;
-// SioGetc's result when no byte is waiting; also the result of any call on a port not open.
-inline constexpr int kNoByte = -1;
-inline constexpr int kNotOpen = -4;
-// SioParms' or SioBaud's result for a line setting the port cannot take (unknown speed code,
-// parity, stop bits or data bits); the port's settings are left as they were.
-inline constexpr int kBadArgument = -5;
+// The library's result codes, with the numbers the system gives them. Operations that only
+// succeed or fail return a Result; SioRxQue and SioGetc return a count or a byte, or one of the
+// negative codes. A result is kept as a number too (the link's LastResult), so the enumeration is
+// a plain one over int.
+enum Result : int {
+    kOk = 0,
+    // SioGetc's result when no byte is waiting or the port is not open.
+    kNoByte = -1,
+    // SioReset's result for a port number outside COM1 to COM9 or with no device behind it.
+    kNoSuchPort = -2,
+    // The result of any other call on a port that is not open.
+    kNotOpen = -4,
+    // SioParms' or SioBaud's result for a line setting the port cannot take (unknown speed code,
+    // parity, stop bits or data bits); the port's settings are left as they were.
+    kBadArgument = -5,
+    // An operating-system error; SioWinError then gives the system's text.
+    kOsError = -103,
+};
 
 class SerialLibrary {
   public:
     virtual ~SerialLibrary() = default;
 
-    // Opens the port with receive and transmit queues of the given sizes: 0 or more when opened.
-    virtual int SioReset(int port, int rxQueue, int txQueue) = 0;
+    // Opens the port with receive and transmit queues of the given sizes: kOk when opened.
+    virtual Result SioReset(int port, int rxQueue, int txQueue) = 0;
     // parity 0 none, 1 odd, 2 even; stopBits 0 one, 1 two; dataBits 5 to 8. The unit uses 0, 0, 8.
-    virtual int SioParms(int port, int parity, int stopBits, int dataBits) = 0;
+    virtual Result SioParms(int port, int parity, int stopBits, int dataBits) = 0;
     // Speed codes: 0 300, 1 600, 2 1200, 3 2400, 4 4800, 5 9600, 6 19,200, 7 38,400, 8 57,600,
     // 9 115,200 bit/s. The unit talks at 19,200 (code 6); the port opens at that speed too.
-    virtual int SioBaud(int port, int speedCode) = 0;
+    virtual Result SioBaud(int port, int speedCode) = 0;
     // Queues one byte for sending; the byte leaves at once.
-    virtual int SioPutc(int port, int byte) = 0;
+    virtual Result SioPutc(int port, int byte) = 0;
     // Number of received bytes waiting (0 or less: none).
     virtual int SioRxQue(int port) = 0;
     // Removes and returns the oldest waiting byte, 0 to 255; negative when none.
     virtual int SioGetc(int port) = 0;
     // Discards every waiting received byte.
-    virtual int SioRxClear(int port) = 0;
+    virtual Result SioRxClear(int port) = 0;
     // Closes the port.
-    virtual int SioDone(int port) = 0;
+    virtual Result SioDone(int port) = 0;
     // Copies the text of the last operating-system error into buffer (always terminated).
     virtual int SioWinError(char* buffer, int length) = 0;
 

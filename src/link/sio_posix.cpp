@@ -28,12 +28,12 @@
 #include <linux/serial.h>
 #endif
 
+#include "link/sio_common.h"
 #include "link/sio_posix.h"
 
 namespace sio {
 namespace {
 
-constexpr int kPortCount = 9;  // COM1 to COM9
 // How long one byte may wait for room in the kernel's transmit queue before the send fails.
 // Frames to the unit are far shorter than that queue, so a wait at all means a stuck line.
 constexpr std::chrono::milliseconds kWriteRoomWait{2000};
@@ -50,11 +50,30 @@ struct OpenPort {
     std::size_t waiting() const { return rx.size() - head; }
 };
 
-speed_t speedFor(int code) {
-    static constexpr std::array<speed_t, 10> kSpeeds{B300,  B600,   B1200,  B2400,  B4800,
-                                                     B9600, B19200, B38400, B57600, B115200};
-    if (code < 0 || code >= static_cast<int>(kSpeeds.size())) return B0;
-    return kSpeeds[static_cast<std::size_t>(code)];
+// termios' constant for a speed that speedOfCode gives.
+speed_t speedFor(int bitsPerSecond) {
+    switch (bitsPerSecond) {
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        default:
+            return B19200;
+    }
 }
 
 // Bytes the kernel holds for reading; 0 when it cannot say.
@@ -119,7 +138,7 @@ class NoLowLatency final : public LowLatencySwitch {
 using SystemLowLatency = NoLowLatency;
 #endif
 
-class PosixLibrary final : public SerialLibrary {
+class PosixLibrary final : public CommonLibrary {
   public:
     PosixLibrary(DeviceResolver resolve, void* context, LowLatencySwitch& latency)
         : resolve_(resolve), context_(context), latency_(latency) {}
@@ -129,39 +148,36 @@ class PosixLibrary final : public SerialLibrary {
     PosixLibrary(const PosixLibrary&) = delete;
     PosixLibrary& operator=(const PosixLibrary&) = delete;
 
-    int SioReset(int port, int rxQueue, int txQueue) override;
-    int SioParms(int port, int parity, int stopBits, int dataBits) override;
-    int SioBaud(int port, int speedCode) override;
-    int SioPutc(int port, int byte) override;
+    Result SioReset(int port, int rxQueue, int txQueue) override;
+    Result SioPutc(int port, int byte) override;
     int SioRxQue(int port) override;
     int SioGetc(int port) override;
-    int SioRxClear(int port) override;
-    int SioDone(int port) override;
-    int SioWinError(char* buffer, int length) override;
+    Result SioRxClear(int port) override;
+    Result SioDone(int port) override;
     int waitHandle(int port) const override;
 
   private:
+    bool isOpen(int port) const override { return find(port) != nullptr; }
+    Result applyLine(int port, const LineSettings& line) override;
     OpenPort* find(int port);
     const OpenPort* find(int port) const;
-    int osError(int error);
+    Result osError(int error);
     int openDevice(const std::string& device);
-    int configure(int fd);
-    int topUp(OpenPort& p);
-    int readAvailable(OpenPort& p);
-    int markGone(OpenPort& p, int error);
-    int writeByte(OpenPort& p, unsigned char byte);
-    int changeSettings(OpenPort& p, void (*change)(termios&, int, int, int), int a, int b, int c);
+    Result configure(int fd);
+    Result topUp(OpenPort& p);
+    Result readAvailable(OpenPort& p);
+    Result markGone(OpenPort& p, int error);
+    Result writeByte(OpenPort& p, unsigned char byte);
     void release(int port);
 
     DeviceResolver resolve_;
     void* context_;
     LowLatencySwitch& latency_;
     std::array<OpenPort, kPortCount> ports_{};
-    std::string lastError_;
 };
 
 OpenPort* PosixLibrary::find(int port) {
-    if (port < 0 || port >= kPortCount) return nullptr;
+    if (!inRange(port)) return nullptr;
     OpenPort& p = ports_[static_cast<std::size_t>(port)];
     return p.fd >= 0 ? &p : nullptr;
 }
@@ -170,9 +186,8 @@ const OpenPort* PosixLibrary::find(int port) const {
     return const_cast<PosixLibrary*>(this)->find(port);
 }
 
-int PosixLibrary::osError(int error) {
-    lastError_ = std::system_category().message(error);
-    return kOsError;
+Result PosixLibrary::osError(int error) {
+    return CommonLibrary::osError(std::system_category().message(error));
 }
 
 // The descriptor on success; kOsError with the system's text otherwise.
@@ -196,21 +211,21 @@ int PosixLibrary::openDevice(const std::string& device) {
     return fd;
 }
 
-int PosixLibrary::configure(int fd) {
+Result PosixLibrary::configure(int fd) {
     termios t{};
     if (::tcgetattr(fd, &t) != 0) return osError(errno);
     makeRaw(t);
     if (::tcsetattr(fd, TCSANOW, &t) != 0) return osError(errno);
-    return 0;
+    return kOk;
 }
 
-int PosixLibrary::SioReset(int port, int rxQueue, int /*txQueue*/) {
-    if (port < 0 || port >= kPortCount) return kNoSuchPort;
+Result PosixLibrary::SioReset(int port, int rxQueue, int /*txQueue*/) {
+    if (!inRange(port)) return kNoSuchPort;
     release(port);
     const std::string device = resolve_ ? resolve_(port, context_) : std::string();
     if (device.empty()) return kNoSuchPort;
     const int fd = openDevice(device);
-    if (fd < 0) return fd;
+    if (fd < 0) return static_cast<Result>(fd);
     OpenPort& p = ports_[static_cast<std::size_t>(port)];
     p = OpenPort{};
     p.fd = fd;
@@ -218,60 +233,37 @@ int PosixLibrary::SioReset(int port, int rxQueue, int /*txQueue*/) {
     // Best effort: a driver without the switch, or one that refuses, leaves the port as it is.
     const std::optional<bool> lowLatency = latency_.isOn(fd);
     p.lowLatencySet = lowLatency.has_value() && !*lowLatency && latency_.set(fd, true);
-    return 0;
+    resetLine(port);
+    return kOk;
 }
 
-int PosixLibrary::changeSettings(OpenPort& p, void (*change)(termios&, int, int, int), int a, int b,
-                                 int c) {
+Result PosixLibrary::applyLine(int port, const LineSettings& line) {
+    const OpenPort* p = find(port);
     termios t{};
-    if (::tcgetattr(p.fd, &t) != 0) return osError(errno);
-    change(t, a, b, c);
-    if (::tcsetattr(p.fd, TCSANOW, &t) != 0) return osError(errno);
-    return 0;
+    if (::tcgetattr(p->fd, &t) != 0) return osError(errno);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
+    t.c_cflag |= dataBitsFlag(line.dataBits);
+    if (line.parity != 0) t.c_cflag |= PARENB;
+    if (line.parity == 1) t.c_cflag |= PARODD;
+    if (line.stopBits == 1) t.c_cflag |= CSTOPB;
+    cfsetispeed(&t, speedFor(line.bitsPerSecond));
+    cfsetospeed(&t, speedFor(line.bitsPerSecond));
+    if (::tcsetattr(p->fd, TCSANOW, &t) != 0) return osError(errno);
+    return kOk;
 }
 
-int PosixLibrary::SioParms(int port, int parity, int stopBits, int dataBits) {
-    OpenPort* p = find(port);
-    if (!p) return kNotOpen;
-    if (parity < 0 || parity > 2 || stopBits < 0 || stopBits > 1 || dataBits < 5 || dataBits > 8)
-        return kBadArgument;
-    return changeSettings(
-        *p,
-        [](termios& t, int par, int stop, int bits) {
-            t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
-            t.c_cflag |= dataBitsFlag(bits);
-            if (par != 0) t.c_cflag |= PARENB;
-            if (par == 1) t.c_cflag |= PARODD;
-            if (stop == 1) t.c_cflag |= CSTOPB;
-        },
-        parity, stopBits, dataBits);
-}
-
-int PosixLibrary::SioBaud(int port, int speedCode) {
-    OpenPort* p = find(port);
-    if (!p) return kNotOpen;
-    if (speedFor(speedCode) == B0) return kBadArgument;
-    return changeSettings(
-        *p,
-        [](termios& t, int code, int, int) {
-            cfsetispeed(&t, speedFor(code));
-            cfsetospeed(&t, speedFor(code));
-        },
-        speedCode, 0, 0);
-}
-
-int PosixLibrary::markGone(OpenPort& p, int error) {
+Result PosixLibrary::markGone(OpenPort& p, int error) {
     p.gone = true;
     return osError(error);
 }
 
 // Moves what the kernel holds into the receive buffer, as much as the buffer has room for.
-int PosixLibrary::readAvailable(OpenPort& p) {
+Result PosixLibrary::readAvailable(OpenPort& p) {
     int pending = 0;
     if (::ioctl(p.fd, FIONREAD, &pending) != 0) return markGone(p, errno);
     const std::size_t room = p.capacity - std::min(p.capacity, p.waiting());
     const std::size_t want = std::min(room, static_cast<std::size_t>(std::max(pending, 0)));
-    if (want == 0) return 0;
+    if (want == 0) return kOk;
     if (p.head > 0) {  // keep the buffer from creeping forward without bound
         p.rx.erase(p.rx.begin(), p.rx.begin() + static_cast<std::ptrdiff_t>(p.head));
         p.head = 0;
@@ -282,26 +274,26 @@ int PosixLibrary::readAvailable(OpenPort& p) {
     const int error = errno;
     p.rx.resize(old + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
     if (got < 0 && error != EAGAIN && error != EINTR) return markGone(p, error);
-    return 0;
+    return kOk;
 }
 
-int PosixLibrary::topUp(OpenPort& p) {
+Result PosixLibrary::topUp(OpenPort& p) {
     if (p.gone) return kOsError;
     pollfd poller{p.fd, POLLIN, 0};
-    if (::poll(&poller, 1, 0) <= 0) return 0;
+    if (::poll(&poller, 1, 0) <= 0) return kOk;
     if (poller.revents & POLLIN) {
-        const int result = readAvailable(p);
-        if (result < 0) return result;
+        const Result result = readAvailable(p);
+        if (result != kOk) return result;
     }
     // The device has gone once the bytes that came before the hang-up are all taken.
     if ((poller.revents & kGoneEvents) && pendingBytes(p.fd) == 0) return markGone(p, EIO);
-    return 0;
+    return kOk;
 }
 
 int PosixLibrary::SioRxQue(int port) {
     OpenPort* p = find(port);
     if (!p) return kNotOpen;
-    const int result = topUp(*p);
+    const Result result = topUp(*p);
     // Bytes received before the device went are still handed out; after them, the error.
     if (p->waiting() > 0) return static_cast<int>(p->waiting());
     return result;
@@ -315,11 +307,11 @@ int PosixLibrary::SioGetc(int port) {
     return p->rx[p->head++];
 }
 
-int PosixLibrary::writeByte(OpenPort& p, unsigned char byte) {
+Result PosixLibrary::writeByte(OpenPort& p, unsigned char byte) {
     const auto deadline = std::chrono::steady_clock::now() + kWriteRoomWait;
     for (;;) {
         const ssize_t sent = ::write(p.fd, &byte, 1);
-        if (sent == 1) return 0;
+        if (sent == 1) return kOk;
         if (sent < 0 && errno != EAGAIN && errno != EINTR) return markGone(p, errno);
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -331,20 +323,20 @@ int PosixLibrary::writeByte(OpenPort& p, unsigned char byte) {
     }
 }
 
-int PosixLibrary::SioPutc(int port, int byte) {
+Result PosixLibrary::SioPutc(int port, int byte) {
     OpenPort* p = find(port);
     if (!p) return kNotOpen;
     return writeByte(*p, static_cast<unsigned char>(byte));
 }
 
-int PosixLibrary::SioRxClear(int port) {
+Result PosixLibrary::SioRxClear(int port) {
     OpenPort* p = find(port);
     if (!p) return kNotOpen;
     p->rx.clear();
     p->head = 0;
     if (p->gone) return osError(EIO);
     if (::tcflush(p->fd, TCIFLUSH) != 0) return osError(errno);
-    return 0;
+    return kOk;
 }
 
 void PosixLibrary::release(int port) {
@@ -357,18 +349,10 @@ void PosixLibrary::release(int port) {
     *p = OpenPort{};
 }
 
-int PosixLibrary::SioDone(int port) {
+Result PosixLibrary::SioDone(int port) {
     if (!find(port)) return kNotOpen;
     release(port);
-    return 0;
-}
-
-int PosixLibrary::SioWinError(char* buffer, int length) {
-    if (!buffer || length <= 0) return 0;
-    const std::size_t n = std::min(lastError_.size(), static_cast<std::size_t>(length - 1));
-    std::memcpy(buffer, lastError_.data(), n);
-    buffer[n] = '\0';
-    return static_cast<int>(n);
+    return kOk;
 }
 
 // A hung-up descriptor polls readable for ever, so it is never offered to a wait.

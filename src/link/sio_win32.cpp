@@ -17,23 +17,12 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <cstring>
 #include <string>
 
-#include "link/sio.h"
+#include "link/sio_common.h"
 
 namespace sio {
 namespace {
-
-constexpr int kPortCount = 9;  // COM1 to COM9
-
-DWORD speedFor(int code) {
-    static constexpr std::array<DWORD, 10> kSpeeds{CBR_300,   CBR_600,   CBR_1200,  CBR_2400,
-                                                   CBR_4800,  CBR_9600,  CBR_19200, CBR_38400,
-                                                   CBR_57600, CBR_115200};
-    if (code < 0 || code >= static_cast<int>(kSpeeds.size())) return 0;
-    return kSpeeds[static_cast<std::size_t>(code)];
-}
 
 BYTE parityFor(int parity) {
     switch (parity) {
@@ -82,7 +71,7 @@ std::string systemText(DWORD code) {
     return std::string(text.data(), length);
 }
 
-class Win32Library final : public SerialLibrary {
+class Win32Library final : public CommonLibrary {
   public:
     Win32Library() {
         ports_.fill(INVALID_HANDLE_VALUE);
@@ -94,56 +83,54 @@ class Win32Library final : public SerialLibrary {
     Win32Library(const Win32Library&) = delete;
     Win32Library& operator=(const Win32Library&) = delete;
 
-    int SioReset(int port, int rxQueue, int txQueue) override;
-    int SioParms(int port, int parity, int stopBits, int dataBits) override;
-    int SioBaud(int port, int speedCode) override;
-    int SioPutc(int port, int byte) override;
+    Result SioReset(int port, int rxQueue, int txQueue) override;
+    Result SioPutc(int port, int byte) override;
     int SioRxQue(int port) override;
     int SioGetc(int port) override;
-    int SioRxClear(int port) override;
-    int SioDone(int port) override;
-    int SioWinError(char* buffer, int length) override;
+    Result SioRxClear(int port) override;
+    Result SioDone(int port) override;
     int waitHandle(int) const override { return -1; }
 
   private:
+    bool isOpen(int port) const override { return find(port) != INVALID_HANDLE_VALUE; }
+    Result applyLine(int port, const LineSettings& line) override;
     HANDLE find(int port) const;
-    int osError(DWORD code);
-    int configure(HANDLE handle, int rxQueue, int txQueue);
-    template <typename Change>
-    int changeState(HANDLE handle, Change change);
+    Result osError(DWORD code);
+    Result configure(HANDLE handle, int rxQueue, int txQueue);
     void release(int port);
 
     std::array<HANDLE, kPortCount> ports_{};
     std::array<HANDLE, kPortCount> claims_{};  // the named claim on each open port
-    std::string lastError_;
 };
 
 HANDLE Win32Library::find(int port) const {
-    if (port < 0 || port >= kPortCount) return INVALID_HANDLE_VALUE;
+    if (!inRange(port)) return INVALID_HANDLE_VALUE;
     return ports_[static_cast<std::size_t>(port)];
 }
 
-int Win32Library::osError(DWORD code) {
-    lastError_ = systemText(code);
-    return kOsError;
+Result Win32Library::osError(DWORD code) {
+    return CommonLibrary::osError(systemText(code));
 }
 
-int Win32Library::configure(HANDLE handle, int rxQueue, int txQueue) {
+Result Win32Library::configure(HANDLE handle, int rxQueue, int txQueue) {
     if (!::SetupComm(handle, static_cast<DWORD>(std::max(rxQueue, 1)),
                      static_cast<DWORD>(std::max(txQueue, 1)))) {
         return osError(::GetLastError());
     }
-    const int result = changeState(handle, [](DCB& dcb) { makeRaw(dcb); });
-    if (result < 0) return result;
+    DCB dcb{};
+    dcb.DCBlength = sizeof(dcb);
+    if (!::GetCommState(handle, &dcb)) return osError(::GetLastError());
+    makeRaw(dcb);
+    if (!::SetCommState(handle, &dcb)) return osError(::GetLastError());
     // Reads return at once with whatever the driver holds; writes wait until the byte is out.
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
     if (!::SetCommTimeouts(handle, &timeouts)) return osError(::GetLastError());
-    return 0;
+    return kOk;
 }
 
-int Win32Library::SioReset(int port, int rxQueue, int txQueue) {
-    if (port < 0 || port >= kPortCount) return kNoSuchPort;
+Result Win32Library::SioReset(int port, int rxQueue, int txQueue) {
+    if (!inRange(port)) return kNoSuchPort;
     release(port);
     const std::string name = "COM" + std::to_string(port + 1);
     // Held by another user of the library: refused with the text Windows gives for a port that
@@ -159,57 +146,40 @@ int Win32Library::SioReset(int port, int rxQueue, int txQueue) {
     // No sharing: a port another program holds fails here with the system's text.
     HANDLE handle = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    int result = handle == INVALID_HANDLE_VALUE ? osError(::GetLastError()) : 0;
-    if (result == 0) result = configure(handle, rxQueue, txQueue);
-    if (result < 0) {
+    Result result = handle == INVALID_HANDLE_VALUE ? osError(::GetLastError()) : kOk;
+    if (result == kOk) result = configure(handle, rxQueue, txQueue);
+    if (result != kOk) {
         if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
         ::CloseHandle(claim);
         return result;
     }
     ports_[static_cast<std::size_t>(port)] = handle;
     claims_[static_cast<std::size_t>(port)] = claim;
-    return 0;
+    resetLine(port);
+    return kOk;
 }
 
-template <typename Change>
-int Win32Library::changeState(HANDLE handle, Change change) {
+Result Win32Library::applyLine(int port, const LineSettings& line) {
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
-    if (!::GetCommState(handle, &dcb)) return osError(::GetLastError());
-    change(dcb);
-    if (!::SetCommState(handle, &dcb)) return osError(::GetLastError());
-    return 0;
+    if (!::GetCommState(find(port), &dcb)) return osError(::GetLastError());
+    dcb.Parity = parityFor(line.parity);
+    dcb.fParity = line.parity != 0 ? TRUE : FALSE;
+    dcb.StopBits = line.stopBits == 1 ? TWOSTOPBITS : ONESTOPBIT;
+    dcb.ByteSize = static_cast<BYTE>(line.dataBits);
+    dcb.BaudRate = static_cast<DWORD>(line.bitsPerSecond);  // CBR_300 to CBR_115200 are bit/s
+    if (!::SetCommState(find(port), &dcb)) return osError(::GetLastError());
+    return kOk;
 }
 
-int Win32Library::SioParms(int port, int parity, int stopBits, int dataBits) {
-    HANDLE handle = find(port);
-    if (handle == INVALID_HANDLE_VALUE) return kNotOpen;
-    if (parity < 0 || parity > 2 || stopBits < 0 || stopBits > 1 || dataBits < 5 || dataBits > 8)
-        return kBadArgument;
-    return changeState(handle, [&](DCB& dcb) {
-        dcb.Parity = parityFor(parity);
-        dcb.fParity = parity != 0 ? TRUE : FALSE;
-        dcb.StopBits = stopBits == 1 ? TWOSTOPBITS : ONESTOPBIT;
-        dcb.ByteSize = static_cast<BYTE>(dataBits);
-    });
-}
-
-int Win32Library::SioBaud(int port, int speedCode) {
-    HANDLE handle = find(port);
-    if (handle == INVALID_HANDLE_VALUE) return kNotOpen;
-    const DWORD speed = speedFor(speedCode);
-    if (speed == 0) return kBadArgument;
-    return changeState(handle, [speed](DCB& dcb) { dcb.BaudRate = speed; });
-}
-
-int Win32Library::SioPutc(int port, int byte) {
+Result Win32Library::SioPutc(int port, int byte) {
     HANDLE handle = find(port);
     if (handle == INVALID_HANDLE_VALUE) return kNotOpen;
     const auto value = static_cast<unsigned char>(byte);
     DWORD written = 0;
     if (!::WriteFile(handle, &value, 1, &written, nullptr)) return osError(::GetLastError());
     if (written != 1) return osError(ERROR_WRITE_FAULT);
-    return 0;  // never the byte itself: a stale result must not read as a reply
+    return kOk;  // never the byte itself: a stale result must not read as a reply
 }
 
 int Win32Library::SioRxQue(int port) {
@@ -230,11 +200,11 @@ int Win32Library::SioGetc(int port) {
     return got == 1 ? value : kNoByte;
 }
 
-int Win32Library::SioRxClear(int port) {
+Result Win32Library::SioRxClear(int port) {
     HANDLE handle = find(port);
     if (handle == INVALID_HANDLE_VALUE) return kNotOpen;
     if (!::PurgeComm(handle, PURGE_RXABORT | PURGE_RXCLEAR)) return osError(::GetLastError());
-    return 0;
+    return kOk;
 }
 
 void Win32Library::release(int port) {
@@ -246,18 +216,10 @@ void Win32Library::release(int port) {
     claims_[static_cast<std::size_t>(port)] = nullptr;
 }
 
-int Win32Library::SioDone(int port) {
+Result Win32Library::SioDone(int port) {
     if (find(port) == INVALID_HANDLE_VALUE) return kNotOpen;
     release(port);
-    return 0;
-}
-
-int Win32Library::SioWinError(char* buffer, int length) {
-    if (!buffer || length <= 0) return 0;
-    const std::size_t n = std::min(lastError_.size(), static_cast<std::size_t>(length - 1));
-    std::memcpy(buffer, lastError_.data(), n);
-    buffer[n] = '\0';
-    return static_cast<int>(n);
+    return kOk;
 }
 
 }  // namespace

@@ -4,32 +4,32 @@
 
 namespace ondo::testing {
 
-int FakeSerial::SioReset(int port, int rxQueue, int txQueue) {
+sio::Result FakeSerial::SioReset(int port, int rxQueue, int txQueue) {
     calls.push_back("SioReset(" + std::to_string(port) + "," + std::to_string(rxQueue) + "," +
                     std::to_string(txQueue) + ")");
     if (osErrorPorts.count(port)) return sio::kOsError;
     if (!present.count(port)) return sio::kNoSuchPort;
     open.insert(port);
-    return 0;
+    return sio::kOk;
 }
 
-int FakeSerial::SioParms(int port, int parity, int stopBits, int dataBits) {
+sio::Result FakeSerial::SioParms(int port, int parity, int stopBits, int dataBits) {
     calls.push_back("SioParms(" + std::to_string(port) + "," + std::to_string(parity) + "," +
                     std::to_string(stopBits) + "," + std::to_string(dataBits) + ")");
-    return open.count(port) ? 0 : sio::kNotOpen;
+    return open.count(port) ? sio::kOk : sio::kNotOpen;
 }
 
-int FakeSerial::SioBaud(int port, int speedCode) {
+sio::Result FakeSerial::SioBaud(int port, int speedCode) {
     calls.push_back("SioBaud(" + std::to_string(port) + "," + std::to_string(speedCode) + ")");
-    return open.count(port) ? 0 : sio::kNotOpen;
+    return open.count(port) ? sio::kOk : sio::kNotOpen;
 }
 
-int FakeSerial::SioPutc(int port, int byte) {
+sio::Result FakeSerial::SioPutc(int port, int byte) {
     if (!open.count(port)) return sio::kNotOpen;
     if (lineLost) return sio::kOsError;
     sent.push_back(static_cast<char>(byte));
     if (onSend) onSend(static_cast<unsigned char>(byte));
-    return putcResult;
+    return static_cast<sio::Result>(putcResult);
 }
 
 int FakeSerial::SioRxQue(int port) {
@@ -45,15 +45,15 @@ int FakeSerial::SioGetc(int port) {
     return b;
 }
 
-int FakeSerial::SioRxClear(int port) {
+sio::Result FakeSerial::SioRxClear(int port) {
     calls.push_back("SioRxClear(" + std::to_string(port) + ")");
     rx.clear();
-    return 0;
+    return sio::kOk;
 }
 
-int FakeSerial::SioDone(int port) {
+sio::Result FakeSerial::SioDone(int port) {
     calls.push_back("SioDone(" + std::to_string(port) + ")");
-    return open.erase(port) ? 0 : sio::kNotOpen;
+    return open.erase(port) ? sio::kOk : sio::kNotOpen;
 }
 
 int FakeSerial::SioWinError(char* buffer, int length) {

@@ -25,14 +25,14 @@ class FakeSerial : public sio::SerialLibrary {
     // Called for each byte sent, after it is logged; scripts the unit's behaviour.
     std::function<void(unsigned char)> onSend;
 
-    int SioReset(int port, int rxQueue, int txQueue) override;
-    int SioParms(int port, int parity, int stopBits, int dataBits) override;
-    int SioBaud(int port, int speedCode) override;
-    int SioPutc(int port, int byte) override;
+    sio::Result SioReset(int port, int rxQueue, int txQueue) override;
+    sio::Result SioParms(int port, int parity, int stopBits, int dataBits) override;
+    sio::Result SioBaud(int port, int speedCode) override;
+    sio::Result SioPutc(int port, int byte) override;
     int SioRxQue(int port) override;
     int SioGetc(int port) override;
-    int SioRxClear(int port) override;
-    int SioDone(int port) override;
+    sio::Result SioRxClear(int port) override;
+    sio::Result SioDone(int port) override;
     int SioWinError(char* buffer, int length) override;
     int waitHandle(int) const override { return -1; }
 
