@@ -38,8 +38,8 @@
 #include "bench_support.h"
 #include "core/settings.h"
 #include "link/link.h"
+#include "link/port_map.h"
 #include "link/qtwaiter.h"
-#include "link/sio.h"
 #include "support/sim_process.h"
 
 namespace ondo::bench {
@@ -80,10 +80,6 @@ void printRow(const std::string& what, const Usage& u, const std::string& note =
     std::fflush(stdout);
 }
 
-std::string resolvePort(int port, void* context) {
-    return static_cast<Settings*>(context)->portDevice(port + 1);
-}
-
 // A settings store of its own, with COM1 standing for the simulated unit.
 std::unique_ptr<Settings> storeFor(const SimProcess& sim, const std::string& name) {
     auto settings = std::make_unique<Settings>(gFolder + "/" + name + ".ini");
@@ -107,7 +103,7 @@ void runLoopForSpan() {
 struct Window {
     explicit Window(const SimProcess& sim, const std::string& name)
         : settings(storeFor(sim, name)),
-          serial(sio::makePlatformLibrary(resolvePort, settings.get())),
+          serial(makeMappedLibrary(*settings)),
           form(app::Form1::Services{*settings, *serial, waiter,
                                     [](QWidget*, const MessageBox&) { return Answer::Ok; },
                                     [](QWidget*, const std::string& preset) { return preset; }}) {
@@ -173,7 +169,7 @@ struct CliEngine {
     explicit CliEngine(const SimProcess& sim, const std::string& name)
         : settings(storeFor(sim, name)),
           face(CliOptions{false, true, false, false}, ""),
-          serial(sio::makePlatformLibrary(resolvePort, settings.get())),
+          serial(makeMappedLibrary(*settings)),
           link(*serial, face, waiter, [] { return std::string(); }) {
         QObject::connect(&timer, &QTimer::timeout, [this] { link.Timer1_Timer(); });
         timer.start(std::chrono::milliseconds(100));

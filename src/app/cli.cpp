@@ -21,6 +21,7 @@
 #include "firmware/reader.h"
 #include "flash/sequence.h"
 #include "link/link.h"
+#include "link/port_map.h"
 #include "link/qtwaiter.h"
 
 namespace ondo {
@@ -28,10 +29,6 @@ namespace ondo {
 namespace {
 
 constexpr std::chrono::milliseconds kTick{100};
-
-std::string resolve(int port, void* context) {
-    return static_cast<Settings*>(context)->portDevice(port + 1);
-}
 
 int exitFor(RunOutcome outcome, bool cancelled) {
     switch (outcome) {
@@ -164,10 +161,10 @@ int runPorts(const QStringList& args) {
         return *usageError("ports", "ports takes no arguments");
     }
     Settings settings;
-    auto library = sio::makePlatformLibrary(resolve, &settings);
+    auto library = makeMappedLibrary(settings);
     for (int com = 1; com <= 9; ++com) {
         const std::string device = settings.portDevice(com);
-        const int result = library->SioReset(com - 1, 2, 2);
+        const sio::Result result = library->SioReset(com - 1, 2, 2);
         std::string state = "available";
         if (result >= 0) {
             library->SioDone(com - 1);
@@ -310,7 +307,7 @@ class FlashCommand {
     explicit FlashCommand(const FlashArgs& args)
         : args_(args),
           face_(options(args), args.file),
-          library_(sio::makePlatformLibrary(resolve, &settings_)),
+          library_(makeMappedLibrary(settings_)),
           link_(*library_, face_, waiter_, [] { return std::string(); }),
           sequence_(link_, image_, face_) {}
 

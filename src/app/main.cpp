@@ -12,21 +12,16 @@
 #include "app/form1.h"
 #include "app/stop_signals.h"
 #include "core/settings.h"
+#include "link/port_map.h"
 #include "link/qtwaiter.h"
-#include "link/sio.h"
 
 namespace {
-
-// The serial library asks which device stands for library port n, that is COM(n + 1).
-std::string portDevice(int port, void* context) {
-    return static_cast<const ondo::Settings*>(context)->portDevice(port + 1);
-}
 
 // The demo runs on a store of its own (see DemoSession), so the user's settings stay as they are.
 int runWindow(ondo::DemoSession* demo) {
     const auto own = demo ? nullptr : std::make_unique<ondo::Settings>();
     ondo::Settings& settings = demo ? demo->settings() : *own;
-    const auto serial = sio::makePlatformLibrary(portDevice, &settings);
+    const auto serial = ondo::makeMappedLibrary(settings);
     ondo::QtWaiter waiter;
     ondo::app::Form1::Services services{settings, *serial, waiter};
     if (demo) services.ask = demo->ask();
