@@ -197,7 +197,8 @@ int Win32Library::SioGetc(int port) {
     unsigned char value = 0;
     DWORD got = 0;
     if (!::ReadFile(handle, &value, 1, &got, nullptr)) return osError(::GetLastError());
-    return got == 1 ? value : kNoByte;
+    if (got != 1) return kNoByte;
+    return value;
 }
 
 Result Win32Library::SioRxClear(int port) {
