@@ -29,6 +29,8 @@
 
 #include "bench_support.h"
 #include "flash/sequence.h"
+#include "protocol/bootloader.h"
+#include "protocol/monitor.h"
 #include "support/sim_process.h"
 
 namespace ondo::bench {
@@ -71,49 +73,50 @@ struct Transcript {
     }
 };
 
-std::string hex4(int value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(value));
-    return text;
+// Bytes of one page frame as the bootloader layer builds it.
+long long frameBytes(const UnitType& type) {
+    const std::vector<std::uint8_t> page(static_cast<std::size_t>(type.pageSize));
+    return static_cast<long long>(bootloader::pageFrame(0, page).size());
 }
 
-// Every address written ("e", address, byte; confirmed by "E " and the address), then read
-// back ("a", address; answered "A 00" and the byte). Only the lengths matter here.
+// Every address written (confirmed by "E " and the address), then read back (answered "A " and
+// the byte as four digits). Only the lengths matter here.
 void eepromPasses(Transcript& t, int eeSize) {
     for (int address = 0; address < eeSize; ++address) {
-        const std::string at = hex4(address);
-        t.command(std::string("e").append(at).append("00"), std::string("E ").append(at));
+        t.command(monitor::writeByte(address, 0), "E " + monitor::addressText(address));
     }
     for (int address = 0; address < eeSize; ++address) {
-        t.command(std::string("a").append(hex4(address)), "A 0000");
+        t.command(monitor::readByte(address), "A " + monitor::readAnswer(0));
     }
 }
 
 Transcript fullUpdate(const UnitType& type) {
     Transcript t;
-    t.command("tf", "T 0");  // the greeting when the port opens
-    t.command("v", std::string("V ") + kVersion);
-    t.command("tf", "T 0");  // the version check
-    t.command("m0", "M 0");
-    t.command("v", std::string("V ") + kVersion);
-    t.command(std::string("b") + kVersion, "");  // no reply line: the bootloader announces itself
+    const std::string version = std::string("V ") + kVersion;
+    t.command(monitor::stopReadings(), "T 0");  // the greeting when the port opens
+    t.command(monitor::version(), version);
+    t.command(monitor::stopReadings(), "T 0");  // the version check
+    t.command(monitor::mode0(), "M 0");
+    t.command(monitor::version(), version);
+    // No reply line: the bootloader announces itself.
+    t.command(monitor::enterBootloader(kVersion), "");
     t.boot(0, 1 + static_cast<long long>(type.id.size()));
     t.boot(1, 1);  // "<" and its answer
-    for (int page = 0; page < type.pageCount; ++page) t.boot(type.pageSize + 3, 1);
-    t.boot(2, 0);  // the end word
-    t.command("tf", "T 0");
-    t.command("tf", "T 0");
-    t.command("v", std::string("V ") + kVersion);
-    t.command("m0", "M 0");
+    for (int page = 0; page < type.pageCount; ++page) t.boot(frameBytes(type), 1);
+    t.boot(static_cast<long long>(bootloader::endWord(type.endWord).size()), 0);
+    t.command(monitor::stopReadings(), "T 0");
+    t.command(monitor::stopReadings(), "T 0");
+    t.command(monitor::version(), version);
+    t.command(monitor::mode0(), "M 0");
     eepromPasses(t, type.eeSize);
-    t.command("m1", "M 1");
-    t.command("t1", "T 1");
-    t.command("v", std::string("V ") + kVersion);
+    t.command(monitor::mode1(), "M 1");
+    t.command(monitor::startReadings(), "T 1");
+    t.command(monitor::version(), version);
     return t;
 }
 
 double pageLoopFloor(const UnitType& type) {
-    return type.pageCount * (type.pageSize + 4) / kLineBytesPerSecond;
+    return static_cast<double>(type.pageCount * (frameBytes(type) + 1)) / kLineBytesPerSecond;
 }
 
 double eepromFloor(const UnitType& type) {
