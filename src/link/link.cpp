@@ -16,8 +16,8 @@ constexpr int kLineFeed = 10;
 constexpr int kCarriageReturn = 13;
 }  // namespace
 
-Link::Link(sio::SerialLibrary& library, Face& face, Waiter& waiter, RememberedPort remembered)
-    : lib_(library), face_(face), waiter_(waiter), remembered_(std::move(remembered)) {}
+Link::Link(sio::SerialLibrary& library, Face& face, Waiter& waiter)
+    : lib_(library), face_(face), waiter_(waiter) {}
 
 void Link::keepResult(int result) {
     LastResult = static_cast<std::int16_t>(result);
