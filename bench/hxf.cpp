@@ -46,10 +46,6 @@ class NullFace : public Face {
     bool option(Option) const override { return false; }
     void setOption(Option, bool) override {}
     std::string fileName() const override { return {}; }
-    void portListClear() override {}
-    void portListAdd(const std::string&) override {}
-    void portListSelect(const std::string&) override {}
-    std::string portListText() const override { return {}; }
     std::string cmdText() const override { return {}; }
     void setCmdText(const std::string&, int) override {}
     void focusCmd() override {}

@@ -40,6 +40,7 @@
 #include "link/link.h"
 #include "link/port_map.h"
 #include "link/qtwaiter.h"
+#include "ports/port_list.h"
 #include "support/sim_process.h"
 
 namespace ondo::bench {
@@ -170,11 +171,10 @@ struct CliEngine {
         : settings(storeFor(sim, name)),
           face(CliOptions{false, true, false, false}, ""),
           serial(makeMappedLibrary(*settings)),
-          link(*serial, face, waiter, [] { return std::string(); }) {
+          link(*serial, face, waiter) {
         QObject::connect(&timer, &QTimer::timeout, [this] { link.Timer1_Timer(); });
         timer.start(std::chrono::milliseconds(100));
-        face.portListSelect("COM1");
-        link.cboPort_Click();  // opens the port and greets the unit
+        openNamedPort(link, face, "COM1");  // opens the port and greets the unit
     }
     std::unique_ptr<Settings> settings;
     CliFace face;

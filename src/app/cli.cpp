@@ -23,6 +23,7 @@
 #include "link/link.h"
 #include "link/port_map.h"
 #include "link/qtwaiter.h"
+#include "ports/port_list.h"
 
 namespace ondo {
 
@@ -162,20 +163,16 @@ int runPorts(const QStringList& args) {
     }
     Settings settings;
     auto library = makeMappedLibrary(settings);
-    for (int com = 1; com <= 9; ++com) {
-        const std::string device = settings.portDevice(com);
-        const sio::Result result = library->SioReset(com - 1, 2, 2);
+    for (int number = 0; number < kPortsProbed; ++number) {
+        const std::string device = settings.portDevice(number + 1);
+        const PortProbe probe = probePort(*library, number);
         std::string state = "available";
-        if (result >= 0) {
-            library->SioDone(com - 1);
-        } else if (result == sio::kOsError) {
-            char text[128] = {};
-            library->SioWinError(text, sizeof text);
-            state = std::string("not available: ") + text;
-        } else {
-            state = "not available: error " + std::to_string(result);
+        if (probe.result == sio::kOsError) {
+            state = "not available: " + probe.errorText;
+        } else if (probe.result < 0) {
+            state = "not available: error " + std::to_string(probe.result);
         }
-        std::cout << "COM" << com << "  " << device << "  " << state;
+        std::cout << comName(number) << "  " << device << "  " << state;
         const auto timer = readLatencyTimer(device, sysfsRoot());
         if (timer) std::cout << "  " << latencyTimerText(*timer);
         std::cout << '\n';
@@ -308,7 +305,7 @@ class FlashCommand {
         : args_(args),
           face_(options(args), args.file),
           library_(makeMappedLibrary(settings_)),
-          link_(*library_, face_, waiter_, [] { return std::string(); }),
+          link_(*library_, face_, waiter_),
           sequence_(link_, image_, face_) {}
 
     int run();
@@ -423,8 +420,7 @@ int FlashCommand::run() {
         readFlashFile(face_, image_, args_.file, false);
         if (!image_.FlashFileValid) return end(RunOutcome::NoImage);
     }
-    face_.portListSelect(portName(args_.port, settings_));
-    link_.cboPort_Click();
+    openNamedPort(link_, face_, portName(args_.port, settings_));
     if (!link_.PortOpen) return end(RunOutcome::PortClosed);
     if (!args_.backupFile.empty()) {
         // With the old firmware still running, before anything goes to the bootloader.

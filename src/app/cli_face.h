@@ -39,10 +39,6 @@ class CliFace : public Face {
     void setOption(Option which, bool ticked) override { options_[which] = ticked; }
     std::string fileName() const override { return fileName_; }
     void setFileName(std::string name) { fileName_ = std::move(name); }
-    void portListClear() override {}
-    void portListAdd(const std::string&) override {}
-    void portListSelect(const std::string& name) override { port_ = name; }
-    std::string portListText() const override { return port_; }
     std::string cmdText() const override { return {}; }
     void setCmdText(const std::string&, int) override {}
     void focusCmd() override {}
@@ -92,7 +88,6 @@ class CliFace : public Face {
     CliOptions opts_;
     std::string fileName_;
     std::map<Option, bool> options_;
-    std::string port_;
     std::string versionLabel_;
     std::string lastError_;
     std::string lastStatus_;   // the status line as it stands, to print each caption once

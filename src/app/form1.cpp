@@ -103,8 +103,8 @@ Form1::Form1(Services services, QWidget* parent)
       settings_(services.settings),
       ask_(std::move(services.ask)),
       openFile_(std::move(services.openFile)),
-      link_(services.serial, *this, services.waiter,
-            [this] { return settings_.keySetting("port"); }),
+      link_(services.serial, *this, services.waiter),
+      ports_(link_, *this, *this, [this] { return settings_.keySetting("port"); }),
       sequence_(link_, image_, *this),
       console_(link_, *this) {
     registerWindowResources();

@@ -4,8 +4,8 @@
 // The window is thin: it places the controls, keeps the window's life (load, close request,
 // terminate) and its settings, draws what the engine shows through the Face, and hands every
 // event of a control to the engine's handler of the same name. The engine's parts (the link,
-// the firmware image, the flash sequence, the console) live here as members, for the life of
-// the window.
+// the port list, the firmware image, the flash sequence, the console) live here as members,
+// for the life of the window.
 //
 // Outer measures. The store and the layout rules speak of the window's outer size (borders and
 // title bar included): the frame geometry, where the platform reports a frame. On an X server
@@ -29,6 +29,7 @@
 #include "link/link.h"
 #include "link/sio.h"
 #include "link/waiter.h"
+#include "ports/port_list.h"
 
 class QCheckBox;
 class QComboBox;
@@ -46,7 +47,7 @@ namespace ondo::app {
 class ClickLabel;
 class PortLamp;
 
-class Form1 : public QWidget, public Face {
+class Form1 : public QWidget, public Face, public PortListView {
     Q_OBJECT
   public:
     // What the window is built on. The settings store, the serial library and the waiter
@@ -71,6 +72,8 @@ class Form1 : public QWidget, public Face {
     void Form_Terminate();
 
     // Handlers of the window's own controls.
+    void cboPort_GotFocus();  // the port list got the focus: rebuild it, open the remembered port
+    void cboPort_Click();     // an entry of the port list chosen: open it and greet the unit
     void labStat_Click();
     void tFlashFileName_Change();
     void btnFlashFile_Click();
@@ -121,10 +124,6 @@ class Form1 : public QWidget, public Face {
     bool option(Option which) const override;
     void setOption(Option which, bool ticked) override;
     std::string fileName() const override;
-    void portListClear() override;
-    void portListAdd(const std::string& name) override;
-    void portListSelect(const std::string& name) override;
-    std::string portListText() const override;
     std::string cmdText() const override;
     void setCmdText(const std::string& text, int caret) override;
     void focusCmd() override;
@@ -134,6 +133,12 @@ class Form1 : public QWidget, public Face {
     void requestClose() override;
     // Nothing beyond what the log, the status line and the labels already show.
     void progress(const Progress& p) override;
+
+    // PortListView, on cboPort.
+    void portListClear() override;
+    void portListAdd(const std::string& name) override;
+    void portListSelect(const std::string& name) override;
+    std::string portListText() const override;
 
   signals:
     // The window has been closed and no Start run is under way any more: the application may
@@ -186,6 +191,7 @@ class Form1 : public QWidget, public Face {
 
     FirmwareImage image_;
     Link link_;
+    PortList ports_;
     FlashSequence sequence_;
     Console console_;
 

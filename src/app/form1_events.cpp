@@ -28,8 +28,7 @@ void Form1::connectControls() {
     connect(lCmd, &ClickLabel::clicked, this, [this] { console_.lCmd_Click(); });
     // activated: a selection by the user only; the engine runs the handler itself after a
     // selection in code.
-    connect(cboPort, &QComboBox::activated, this,
-            [this] { runHandler([this] { link_.cboPort_Click(); }); });
+    connect(cboPort, &QComboBox::activated, this, &Form1::cboPort_Click);
     connect(btnFlashStart, &QPushButton::clicked, this, &Form1::btnFlashStart_Click);
     connect(btnAbort, &QPushButton::clicked, this, [this] { sequence_.btnAbort_Click(); });
     connect(btnFlashFile, &QPushButton::clicked, this, &Form1::btnFlashFile_Click);
@@ -52,7 +51,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         // visit of the list.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
-            runHandler([this] { link_.cboPort_GotFocus(); });
+            cboPort_GotFocus();
         return false;
     }
     if (type == QEvent::KeyPress) {

@@ -38,7 +38,7 @@ void Form1::Form_Load() {
     link_.AbortRequested = false;
     link_.RxBusy = false;
     link_.PortOpen = false;
-    runHandler([this] { link_.cboPort_GotFocus(); });
+    cboPort_GotFocus();
     image_.FlashFileValid = false;
     link_.ResetTimeoutShort();
     loadFlashFile();
@@ -184,7 +184,15 @@ void Form1::showEvent(QShowEvent* event) {
 }
 
 void Form1::firstFocus() {
-    runHandler([this] { link_.cboPort_GotFocus(); });
+    cboPort_GotFocus();
+}
+
+void Form1::cboPort_GotFocus() {
+    runHandler([this] { ports_.rebuild(); });
+}
+
+void Form1::cboPort_Click() {
+    runHandler([this] { ports_.openSelected(); });
 }
 
 }  // namespace ondo::app

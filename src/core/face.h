@@ -79,13 +79,6 @@ class Face {
     // The firmware file name box tFlashFileName.
     virtual std::string fileName() const = 0;
 
-    // The port list cboPort. Selecting in code does not run the selection handler; the
-    // caller runs it once itself.
-    virtual void portListClear() = 0;
-    virtual void portListAdd(const std::string& name) = 0;
-    virtual void portListSelect(const std::string& name) = 0;
-    virtual std::string portListText() const = 0;
-
     // The command box tCmd.
     virtual std::string cmdText() const = 0;
     virtual void setCmdText(const std::string& text, int caret) = 0;

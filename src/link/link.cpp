@@ -15,8 +15,8 @@ constexpr int kLongLimit = 25;  // ticks: 2.5 to 2.6 s
 constexpr int kTickWrap = 32000;
 }  // namespace
 
-Link::Link(sio::SerialLibrary& library, Face& face, Waiter& waiter, RememberedPort remembered)
-    : lib_(library), face_(face), waiter_(waiter), remembered_(std::move(remembered)) {}
+Link::Link(sio::SerialLibrary& library, Face& face, Waiter& waiter)
+    : lib_(library), face_(face), waiter_(waiter) {}
 
 void Link::keepResult(int result) {
     LastResult = static_cast<std::int16_t>(result);

@@ -1,12 +1,12 @@
 #pragma once
-// The link to the unit: port selection and opening, the tick clock, the send and receive
-// primitives of the monitor and the bootloader, and the monitor queries.
+// The link to the unit: a port opened by its number with its line settings, the tick clock, the
+// send and receive primitives of the monitor and the bootloader, and the monitor queries. Which
+// port to open, and what to say about it, is the port list's (src/ports).
 //
 // Every wait yields to the event loop through the Waiter while the receive queue is empty, so
 // other handlers (ticks, Abort, close requests, key presses) run nested inside it and the
 // flags below are how they coordinate.
 
-#include <functional>
 #include <string>
 
 #include "core/face.h"
@@ -17,18 +17,17 @@ namespace ondo {
 
 class Link {
   public:
-    // keySetting("port") is read through this when the port list is built.
-    using RememberedPort = std::function<std::string()>;
+    Link(sio::SerialLibrary& library, Face& face, Waiter& waiter);
 
-    Link(sio::SerialLibrary& library, Face& face, Waiter& waiter, RememberedPort remembered);
-
-    // Port list and opening.
-    void cboPort_GotFocus();
-    void cboPort_Click();
-    bool openPort(const std::string& name);
-    void setPort();
-    void openError();
+    // Opens library port `number` (COMn is n - 1) for work: closes the port open before, empties
+    // the data pane, resets the port with the working queues and applies the line settings. On
+    // an operating-system error ErrorText holds the system's text. Returns SioReset's result.
+    int openPort(int number);
+    void setPort();    // 19 200 bit/s, eight data bits, no parity, one stop bit
+    void openError();  // the status text for an operation that needs an open port
     void closePort();  // SioDone on PortNumber when PortOpen; used at shut-down
+    // Keeps a serial library result in LastResult, as the signed 16-bit value it is read as.
+    void keepResult(int result);
 
     // Tick clock.
     void Timer1_Timer();
@@ -99,15 +98,17 @@ class Link {
 
   private:
     void yield(bool forByte);
-    void keepResult(int result);
     int rxCount();               // SioRxQue on PortNumber, noting a vanished device
     sio::Result putc(int byte);  // SioPutc on PortNumber, noting a vanished device
 
     sio::SerialLibrary& lib_;
     Face& face_;
     Waiter& waiter_;
-    RememberedPort remembered_;
     int runClaims_ = 0;
 };
+
+// The system's text for the serial library's last operating-system error (SioWinError), at most
+// 127 characters; SioWinError's own result goes to `result` when one is given.
+std::string systemErrorText(sio::SerialLibrary& library, int* result = nullptr);
 
 }  // namespace ondo

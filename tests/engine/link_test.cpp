@@ -1,6 +1,5 @@
-// The link over the in-memory serial library (replies, raw bytes, the tick clock, the port list
-// and the greeting), the command console's keys, the trims of the log and the data pane, and
-// the settings store.
+// The link over the in-memory serial library (replies, raw bytes, the tick clock), the command
+// console's keys, the trims of the log and the data pane, and the settings store.
 
 #include "link/link.h"
 
@@ -29,9 +28,9 @@ class LinkTest : public ::testing::Test {
             line.clear();
         };
     }
-    // Opens COM1 with a silent unit, then forgets what the greeting sent and showed.
+    // Opens COM1 (no greeting: that is the port list's), then forgets the calls it made.
     void openQuietly() {
-        link.openPort("COM1");
+        link.openPort(0);
         serial.sent.clear();
         serial.calls.clear();
         face.statuses.clear();
@@ -39,8 +38,8 @@ class LinkTest : public ::testing::Test {
     FakeSerial serial;
     RecordingFace face;
     TickPerYield clock;
-    std::string remembered, line;
-    Link link{serial, face, clock, [this] { return remembered; }};
+    std::string line;
+    Link link{serial, face, clock};
     std::map<std::string, std::string> replies;
 };
 
@@ -149,110 +148,6 @@ TEST_F(LinkTest, ParametersAndTheVersionQuery) {
     link.lBootVersion_Click();
     EXPECT_EQ(face.versionLabel, "ROM 0024");
     EXPECT_EQ(link.RomVersion, "0024");
-}
-
-struct PortList {
-    const char* name;
-    std::set<int> present;
-    const char* remembered;
-    std::vector<std::string> listed;
-    const char* selected;
-    const char* status;
-    Indicator lamp;
-    const char* sent;
-};
-class PortLists : public LinkTest, public ::testing::WithParamInterface<PortList> {};
-
-TEST_P(PortLists, BuildOpenAndGreet) {
-    const PortList& p = GetParam();
-    serial.present = p.present;
-    remembered = p.remembered;
-    replies["v"] = "\nV 0024\r\n";
-    if (std::string(p.name) == "SilentUnit") replies.clear();
-    link.cboPort_GotFocus();
-    EXPECT_EQ(face.ports, p.listed);
-    EXPECT_EQ(face.selectedPort, p.selected);
-    EXPECT_EQ(link.PortOpen, *p.selected != '\0');
-    EXPECT_EQ(link.PortName, p.selected);
-    EXPECT_EQ(face.lastStatus().text, p.status);
-    EXPECT_EQ(face.indicator, p.lamp);
-    EXPECT_EQ(serial.sent, p.sent);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Link, PortLists,
-    ::testing::Values(
-        PortList{"Remembered",
-                 {0, 2, 4},
-                 "COM3",
-                 {"COM1", "COM3", "COM5"},
-                 "COM3",
-                 "Opened COM3",
-                 Indicator::Green,
-                 "tf\rv\r"},
-        PortList{"SilentUnit",
-                 {0, 1},
-                 "COM2",
-                 {"COM1", "COM2"},
-                 "COM2",
-                 "Opened COM2",
-                 Indicator::Red,
-                 "tf\rv\r"},
-        PortList{"RememberedNameMustMatchExactly",
-                 {0, 2},
-                 "com3",
-                 {"COM1", "COM3"},
-                 "",
-                 "",
-                 Indicator::Neutral,
-                 ""},
-        PortList{
-            "OnlyOnePort", {3}, "", {"COM4"}, "COM4", "Opened COM4", Indicator::Green, "tf\rv\r"},
-        PortList{"NoPort", {}, "COM1", {}, "", "No COM port available", Indicator::Neutral, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(LinkTest, OpeningDetails) {
-    serial.present = {0, 2, 4};
-    remembered = "COM3";
-    link.cboPort_GotFocus();
-    std::vector<std::string> resets;  // COM3 opens (queues 8192, 256) before COM4 is probed
-    for (const auto& call : serial.calls)
-        if (call.rfind("SioReset", 0) == 0) resets.push_back(call);
-    EXPECT_EQ(resets,
-              (std::vector<std::string>{"SioReset(0,2,2)", "SioReset(1,2,2)", "SioReset(2,2,2)",
-                                        "SioReset(2,8192,256)", "SioReset(3,2,2)",
-                                        "SioReset(4,2,2)", "SioReset(5,2,2)", "SioReset(6,2,2)",
-                                        "SioReset(7,2,2)", "SioReset(8,2,2)"}));
-    EXPECT_NE(std::count(serial.calls.begin(), serial.calls.end(), "SioParms(2,0,0,8)"), 0);
-    EXPECT_NE(std::count(serial.calls.begin(), serial.calls.end(), "SioBaud(2,6)"), 0);
-    EXPECT_EQ(face.statuses.back().colour, Colour::Status);
-    EXPECT_EQ(link.PortNumber, 2);
-    EXPECT_TRUE(face.sawStatus("Only COM4 available") == false);
-    serial.calls.clear();
-    link.cboPort_GotFocus();
-    EXPECT_EQ(serial.calls.front(), "SioDone(2)") << "a new visit closes the open port first";
-    serial.calls.clear();
-    face.selectedPort = "";
-    link.cboPort_Click();
-    EXPECT_TRUE(serial.calls.empty()) << "a selection with no text does nothing";
-    face.statuses.clear();
-    link.openPort("COM7");
-    EXPECT_EQ(face.statuses.front().text, "Could NOT Open COM7, error-2");
-    EXPECT_EQ(face.lastStatus().colour, Colour::Error);
-    EXPECT_FALSE(link.PortOpen);
-    face.statuses.clear();
-    serial.osErrorPorts = {0};
-    link.openPort("COM1");
-    ASSERT_EQ(face.statuses.size(), 2u);
-    EXPECT_EQ(face.statuses[0].text, "Could NOT Open COM1, error-103");
-    EXPECT_EQ(face.statuses[1].text, "Permission denied");
-    EXPECT_EQ(link.ErrorText, "Permission denied");
-}
-
-TEST_F(LinkTest, OnePortIsAnnouncedAsTheOnlyOne) {
-    serial.present = {3};
-    link.cboPort_GotFocus();
-    EXPECT_TRUE(face.sawStatus("Only COM4 available"));
 }
 
 // The console's keys: Enter in the box, the Up arrow, keys typed into the pane and the log.

@@ -90,7 +90,7 @@ class Bench : public ::testing::Test {
     FakeSerial serial;
     TickPerYield clock;
     RecordingFace face;
-    Link link{serial, face, clock, [] { return std::string("COM1"); }};
+    Link link{serial, face, clock};
     FirmwareImage image;
     FlashSequence seq{link, image, face};
     ScriptedUnit unit{serial, clock};

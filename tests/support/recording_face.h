@@ -9,10 +9,11 @@
 
 #include "core/face.h"
 #include "core/messages.h"
+#include "ports/port_list_view.h"
 
 namespace ondo::testing {
 
-class RecordingFace : public Face {
+class RecordingFace : public Face, public PortListView {
   public:
     struct StatusLine {
         Colour colour;

@@ -187,7 +187,7 @@ TEST_P(StrayClicks, NeitherReachTheUnitNorChangeTheImage) {
         QTest::mouseClick(child<QLabel>("lBootVersion"), Qt::LeftButton);
         f.link().lBootVersion_Click();
         child<QComboBox>("cboPort")->setFocus(Qt::TabFocusReason);
-        f.link().cboPort_GotFocus();
+        f.cboPort_GotFocus();
         QTest::keyClick(box, Qt::Key_Return);
         f.btnFlashFile_Click();
         QMimeData data;
