@@ -41,6 +41,7 @@
 #include "link/port_map.h"
 #include "link/qtwaiter.h"
 #include "ports/port_list.h"
+#include "protocol/monitor.h"
 #include "support/sim_process.h"
 
 namespace ondo::bench {
@@ -150,7 +151,8 @@ std::string readingsNote(long long bytes) {
 void windowWithReadings() {
     SimProcess sim({"--pace"});
     Window w(sim, "window-readings");
-    w.form.link().TxCommand("t1");  // the greeting stopped the readings; start them again
+    // The greeting stopped the readings; start them again.
+    w.form.link().TxCommand(monitor::startReadings());
     const long long before = bytesFromUnit(sim);
     const Usage u = measure(runLoopForSpan);
     printRow("window open, readings every 100 ms", u, readingsNote(bytesFromUnit(sim) - before));
@@ -199,7 +201,7 @@ void cliWaits() {
 void cliReadings() {
     SimProcess sim({"--pace"});
     CliEngine engine(sim, "cli-readings");
-    engine.link.TxCommand("t1");
+    engine.link.TxCommand(monitor::startReadings());
     engine.link.GetResponse();
     const long long before = bytesFromUnit(sim);
     const Usage u =
