@@ -37,6 +37,7 @@
 #include "app/form1.h"
 #include "bench_support.h"
 #include "core/settings.h"
+#include "engine/engine.h"
 #include "link/link.h"
 #include "link/port_map.h"
 #include "link/qtwaiter.h"
@@ -173,8 +174,9 @@ struct CliEngine {
         : settings(storeFor(sim, name)),
           face(CliOptions{false, true, false, false}, ""),
           serial(makeMappedLibrary(*settings)),
-          link(*serial, face, waiter) {
-        QObject::connect(&timer, &QTimer::timeout, [this] { link.Timer1_Timer(); });
+          engine(*serial, waiter, face) {
+        engine.reset();
+        QObject::connect(&timer, &QTimer::timeout, [this] { engine.tick(); });
         timer.start(std::chrono::milliseconds(100));
         openNamedPort(link, face, "COM1");  // opens the port and greets the unit
     }
@@ -182,7 +184,8 @@ struct CliEngine {
     CliFace face;
     std::unique_ptr<sio::SerialLibrary> serial;
     QtWaiter waiter;
-    Link link;
+    Engine engine;
+    Link& link = engine.link();
     QTimer timer;
 };
 

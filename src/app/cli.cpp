@@ -18,6 +18,7 @@
 #include "app/stop_signals.h"
 #include "app/terminal.h"
 #include "core/settings.h"
+#include "engine/engine.h"
 #include "firmware/reader.h"
 #include "flash/sequence.h"
 #include "link/link.h"
@@ -305,8 +306,9 @@ class FlashCommand {
         : args_(args),
           face_(options(args), args.file),
           library_(makeMappedLibrary(settings_)),
-          link_(*library_, face_, waiter_),
-          sequence_(link_, image_, face_) {}
+          engine_(*library_, waiter_, face_) {
+        engine_.reset();
+    }
 
     int run();
 
@@ -328,9 +330,11 @@ class FlashCommand {
     CliFace face_;
     std::unique_ptr<sio::SerialLibrary> library_;
     QtWaiter waiter_;
-    Link link_;
-    FirmwareImage image_;
-    FlashSequence sequence_;
+    Engine engine_;
+    // Short names for the engine's parts.
+    Link& link_ = engine_.link();
+    FirmwareImage& image_ = engine_.image();
+    FlashSequence& sequence_ = engine_.sequence();
     QTimer timer_;
     std::unique_ptr<DemoUnit> demo_;
 };
@@ -354,7 +358,7 @@ void FlashCommand::watchCtrlC() {
     face_.abortButton = [this] { sequence_.btnAbort_Click(); };
     // Before the Abort button can be pressed, Ctrl-C stops the run as a close of the window
     // does: before anything reaches the bootloader or the EEPROM.
-    face_.stopRequest = [this] { link_.AbortRequested = true; };
+    face_.stopRequest = [this] { engine_.requestStop(); };
     app::onStopSignals(
         timer_, [this] { face_.interrupt(); }, app::SecondStop::QuitAtOnce);
 }
@@ -412,7 +416,7 @@ int FlashCommand::run() {
     watchCtrlC();
     timer_.setInterval(kTick);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
-        link_.Timer1_Timer();
+        engine_.tick();
         face_.refresh();
     });
     timer_.start();

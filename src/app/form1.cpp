@@ -103,9 +103,8 @@ Form1::Form1(Services services, QWidget* parent)
       settings_(services.settings),
       ask_(std::move(services.ask)),
       openFile_(std::move(services.openFile)),
-      link_(services.serial, *this, services.waiter),
+      engine_(services.serial, services.waiter, *this),
       ports_(link_, *this, *this, [this] { return settings_.keySetting("port"); }),
-      sequence_(link_, image_, *this),
       console_(link_, *this) {
     registerWindowResources();
     setObjectName(QStringLiteral("Form1"));
@@ -117,7 +116,7 @@ Form1::Form1(Services services, QWidget* parent)
     connectControls();
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(kTimer1Interval);
-    connect(Timer1, &QTimer::timeout, this, [this] { link_.Timer1_Timer(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { engine_.tick(); });
     Timer1->start();
 }
 

@@ -24,6 +24,7 @@
 #include "console/console.h"
 #include "core/face.h"
 #include "core/settings.h"
+#include "engine/engine.h"
 #include "firmware/image.h"
 #include "flash/sequence.h"
 #include "link/link.h"
@@ -92,6 +93,7 @@ class Form1 : public QWidget, public Face, public PortListView {
     std::string FlashFilePath;
 
     // The engine's parts.
+    Engine& engine() { return engine_; }
     Link& link() { return link_; }
     FlashSequence& sequence() { return sequence_; }
     Console& console() { return console_; }
@@ -189,10 +191,12 @@ class Form1 : public QWidget, public Face, public PortListView {
     AskFunction ask_;
     OpenFileFunction openFile_;
 
-    FirmwareImage image_;
-    Link link_;
+    Engine engine_;
+    // Short names for the engine's parts.
+    Link& link_ = engine_.link();
+    FirmwareImage& image_ = engine_.image();
+    FlashSequence& sequence_ = engine_.sequence();
     PortList ports_;
-    FlashSequence sequence_;
     Console console_;
 
     std::string log_;

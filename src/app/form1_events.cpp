@@ -153,13 +153,13 @@ void Form1::btnFlashFile_Click() {
 
 // The reader refuses while a run owns the unit, so the image being programmed stays whole.
 void Form1::readFile() {
-    readFlashFile(*this, image_, fileName(), link_.unitBusy());
+    readFlashFile(*this, image_, fileName(), engine_.unitBusy());
 }
 
 // A read asked for while a run owns the unit changes nothing: not the image, nor the name box
 // with FlashFilePath and the stored "flashFile". True (and said) when refused.
 bool Form1::refuseRead() {
-    if (!link_.unitBusy()) return false;
+    if (!engine_.unitBusy()) return false;
     readFile();  // says why, and reads nothing
     return true;
 }

@@ -35,18 +35,14 @@ void Form1::Form_Load() {
     tRev->setText(fromLatin1(ondo::revisionText()));
     setWindowTitle(fromLatin1(ondo::windowTitle()));
     btnAbort->setEnabled(false);
-    link_.AbortRequested = false;
-    link_.RxBusy = false;
-    link_.PortOpen = false;
+    engine_.reset();
     cboPort_GotFocus();
-    image_.FlashFileValid = false;
     link_.ResetTimeoutShort();
     loadFlashFile();
     loadPrompt();
     tCmd->setText(fromLatin1(settings_.keySetting("lastcmd")));  // LastCmd stays empty
     loadPlace();
     loadSize();
-    sequence_.EESize = 512;
 }
 
 void Form1::loadFlashFile() {
@@ -103,8 +99,7 @@ void Form1::closeEvent(QCloseEvent* event) {
     WinLeft = outerLeft();
     WinHeight = outerHeight();
     WinWidth = outerWidth();
-    link_.AbortRequested = true;
-    if (sequence_.Flashing) {
+    if (!engine_.requestClose()) {
         event->ignore();
         return;
     }
@@ -150,7 +145,7 @@ void Form1::runHandler(const std::function<void()>& handler) {
 // The controls that would reach the unit or change the image are disabled for the whole run, so
 // the user sees that they cannot act; the engine refuses them in any case.
 void Form1::btnFlashStart_Click() {
-    if (link_.unitBusy()) return;
+    if (engine_.unitBusy()) return;
     setRunControls(false);
     runHandler([this] {
         sequence_.btnFlashStart_Click();
