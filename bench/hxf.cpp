@@ -46,10 +46,6 @@ class NullFace : public Face {
     bool option(Option) const override { return false; }
     void setOption(Option, bool) override {}
     std::string fileName() const override { return {}; }
-    std::string cmdText() const override { return {}; }
-    void setCmdText(const std::string&, int) override {}
-    void focusCmd() override {}
-    void beep() override {}
     Answer ask(const MessageBox&) override { return Answer::Ok; }
     void requestClose() override {}
     void progress(const Progress&) override {}

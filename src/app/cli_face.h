@@ -39,10 +39,6 @@ class CliFace : public Face {
     void setOption(Option which, bool ticked) override { options_[which] = ticked; }
     std::string fileName() const override { return fileName_; }
     void setFileName(std::string name) { fileName_ = std::move(name); }
-    std::string cmdText() const override { return {}; }
-    void setCmdText(const std::string&, int) override {}
-    void focusCmd() override {}
-    void beep() override {}
     Answer ask(const MessageBox& box) override;
     void requestClose() override {}
     void progress(const Progress& p) override;

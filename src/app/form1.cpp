@@ -105,7 +105,7 @@ Form1::Form1(Services services, QWidget* parent)
       openFile_(std::move(services.openFile)),
       engine_(services.serial, services.waiter, *this),
       ports_(link_, *this, *this, [this] { return settings_.keySetting("port"); }),
-      console_(link_, *this) {
+      console_(link_, *this, *this) {
     registerWindowResources();
     setObjectName(QStringLiteral("Form1"));
     setFont(dialogFont(font()));

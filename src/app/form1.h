@@ -48,7 +48,7 @@ namespace ondo::app {
 class ClickLabel;
 class PortLamp;
 
-class Form1 : public QWidget, public Face, public PortListView {
+class Form1 : public QWidget, public Face, public PortListView, public ConsoleView {
     Q_OBJECT
   public:
     // What the window is built on. The settings store, the serial library and the waiter
@@ -126,15 +126,17 @@ class Form1 : public QWidget, public Face, public PortListView {
     bool option(Option which) const override;
     void setOption(Option which, bool ticked) override;
     std::string fileName() const override;
-    std::string cmdText() const override;
-    void setCmdText(const std::string& text, int caret) override;
-    void focusCmd() override;
-    void beep() override;
     Answer ask(const MessageBox& box) override;
     // Closes the window as the engine's own request.
     void requestClose() override;
     // Nothing beyond what the log, the status line and the labels already show.
     void progress(const Progress& p) override;
+
+    // ConsoleView, on tCmd.
+    std::string cmdText() const override;
+    void setCmdText(const std::string& text, int caret) override;
+    void focusCmd() override;
+    void beep() override;
 
     // PortListView, on cboPort.
     void portListClear() override;

@@ -4,7 +4,8 @@
 
 namespace ondo {
 
-Console::Console(Link& link, Face& face) : link_(link), face_(face) {}
+Console::Console(Link& link, Face& face, ConsoleView& view)
+    : link_(link), face_(face), view_(view) {}
 
 void Console::tCmd_KeyPress(int& keyAscii) {
     // From Start until the run has ended the box edits as usual but nothing is sent.
@@ -14,21 +15,21 @@ void Console::tCmd_KeyPress(int& keyAscii) {
             msgError(face_, "COM port not open");
             return;
         }
-        const std::string text = face_.cmdText();
+        const std::string text = view_.cmdText();
         if (text.empty()) return;
         LastCmd = text;
         face_.dataHistory("[ " + LastCmd + " ]");
-        face_.setCmdText("", 0);
+        view_.setCmdText("", 0);
         link_.TxCommand(LastCmd);  // exactly as typed
         keyAscii = 0;
         return;
     }
-    if (KeyForwarded) face_.setCmdText(std::string(1, static_cast<char>(keyAscii)), 1);
+    if (KeyForwarded) view_.setCmdText(std::string(1, static_cast<char>(keyAscii)), 1);
 }
 
 void Console::tCmd_KeyDown(int& keyCode) {
     if (keyCode != kUpArrow) return;
-    face_.setCmdText(LastCmd, static_cast<int>(LastCmd.size()));
+    view_.setCmdText(LastCmd, static_cast<int>(LastCmd.size()));
     keyCode = 0;
 }
 
@@ -36,8 +37,8 @@ void Console::tRx_KeyPress(int& keyAscii) {
     KeyForwarded = true;
     tCmd_KeyPress(keyAscii);
     KeyForwarded = false;
-    face_.focusCmd();
-    face_.beep();
+    view_.focusCmd();
+    view_.beep();
     keyAscii = 0;  // the pane itself never changes by typing
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "console/console_view.h"
 #include "core/face.h"
 #include "link/link.h"
 
@@ -14,16 +15,16 @@ namespace ondo {
 class Console {
   public:
     // While a run owns the unit (Link::unitBusy) the console sends nothing.
-    Console(Link& link, Face& face);
+    Console(Link& link, Face& face, ConsoleView& view);
 
-    void tCmd_KeyPress(int& keyAscii);
-    void tCmd_KeyDown(int& keyCode);
-    void tRx_KeyPress(int& keyAscii);
-    void tText_KeyPress(int& keyAscii);
-    void lCmd_Click();
+    void tCmd_KeyPress(int& keyAscii);   // Enter sends the box's text as typed
+    void tCmd_KeyDown(int& keyCode);     // Up arrow recalls the last command
+    void tRx_KeyPress(int& keyAscii);    // a key typed into the data pane goes to the box
+    void tText_KeyPress(int& keyAscii);  // a key typed into the log goes to the box
+    void lCmd_Click();                   // the caption clicked: empties the data pane
 
-    std::string LastCmd;
-    bool KeyForwarded = false;
+    std::string LastCmd;        // the last command sent
+    bool KeyForwarded = false;  // a key from a pane is being handed to the box
 
     static constexpr int kEnter = 13;
     static constexpr int kUpArrow = 38;
@@ -31,6 +32,7 @@ class Console {
   private:
     Link& link_;
     Face& face_;
+    ConsoleView& view_;
 };
 
 }  // namespace ondo

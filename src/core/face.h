@@ -79,12 +79,6 @@ class Face {
     // The firmware file name box tFlashFileName.
     virtual std::string fileName() const = 0;
 
-    // The command box tCmd.
-    virtual std::string cmdText() const = 0;
-    virtual void setCmdText(const std::string& text, int caret) = 0;
-    virtual void focusCmd() = 0;
-    virtual void beep() = 0;
-
     // A modal message box; returns the button the user pressed.
     virtual Answer ask(const MessageBox& box) = 0;
 

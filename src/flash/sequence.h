@@ -83,10 +83,10 @@ class FlashSequence {
     // Handlers.
     void btnFlashStart_Click();  // Start: the whole update; a press while a run owns the unit does
                                  // nothing
-    void btnAbort_Click();
-    void chkEEOnly_Click();
-    void chkFlashOnly_Click();
-    void chkPromptOnComplete_Click();
+    void btnAbort_Click();       // Abort: a stop request, the button greyed
+    void chkEEOnly_Click();      // "EE only" ticked: Flash only and Rescue unticked
+    void chkFlashOnly_Click();   // "Flash only?" ticked: EE only unticked
+    void chkPromptOnComplete_Click();  // keeps the box's state in PromptSetting
 
     // One attempt at one page through the bootloader; true when the bootloader answered "!".
     bool ProgramPage(int page);
@@ -112,15 +112,15 @@ class FlashSequence {
     // is granted and the run stops before anything reaches the bootloader. That the run owns the
     // unit as a whole is the link's RunClaim.
     bool Flashing = false;
-    int PageSize = 0;
-    int PageCount = 0;
-    int EndWord = 0;
-    int EESize = 512;
+    int PageSize = 0;   // bytes of one page, from the identification
+    int PageCount = 0;  // pages of the code flash, from the identification
+    int EndWord = 0;    // the two bytes that close the bootloader exchange
+    int EESize = 512;   // EEPROM bytes updated
     // True once EESize comes from the unit: an identification, or a size the user gave. An EE
     // only run without it updates EESize bytes and says that a larger EEPROM got only part.
     bool EESizeKnown = false;
-    int ProgRetries = 0;
-    std::string PromptSetting = "1";
+    int ProgRetries = 0;              // page attempts repeated in this run
+    std::string PromptSetting = "1";  // the prompt box as stored: "1" or " 1" ticked, " 0" not
 
     // EEPROM work texts: the address, the data and the unit's reply of the last attempt.
     std::string EEaddr;

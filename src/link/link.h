@@ -30,30 +30,30 @@ class Link {
     void keepResult(int result);
 
     // Tick clock.
-    void Timer1_Timer();
-    void ResetTimeoutShort();
-    void ResetTimeoutLong();
-    void DelayTicks(int count);
+    void Timer1_Timer();         // every 100 ms: counts, times out, polls the data stream
+    void ResetTimeoutShort();    // a fresh wait of 5 ticks
+    void ResetTimeoutLong();     // a fresh wait of the long limit
+    void DelayTicks(int count);  // yields until count ticks have passed
 
     // Monitor commands and replies.
-    void TxCommand(const std::string& command);
-    void TxString(const std::string& text);
-    std::string GetResponse();
-    void GetRxData();
+    void TxCommand(const std::string& command);  // the text and the command end (CR)
+    void TxString(const std::string& text);      // the text alone
+    std::string GetResponse();  // the reply: from the first line feed to the second, or time-out
+    void GetRxData();           // the tick's poll: waiting bytes into the data pane
 
     // Bootloader bytes.
-    void sendRaw(unsigned char byte);
-    unsigned char GetRawByte();
-    std::string GetRawString(int size);
-    void rxClear();  // SioRxClear on PortNumber
+    void sendRaw(unsigned char byte);    // one byte, unless a stop is pending
+    unsigned char GetRawByte();          // one byte, or LastResult's low byte on time-out/stop
+    std::string GetRawString(int size);  // up to size bytes before a time-out or stop
+    void rxClear();                      // SioRxClear on PortNumber
     // Moves every byte already waiting into the data pane, so that a late answer is neither
     // read as the answer to what goes out next nor lost from the user's view.
     void drainToPane();
 
     // Unit queries.
-    std::string GetParameter();
-    int GetVersion();
-    void lBootVersion_Click();  // the version label clicked: asks the unit its version again
+    std::string GetParameter();  // the reply's parameter (after the blank, four characters)
+    int GetVersion();            // asks "v"; RomVersion, the version label, its value
+    void lBootVersion_Click();   // the version label clicked: asks the unit its version again
 
     // A Start run owns the unit from its first step until it has ended: nothing but the run
     // sends to the port, closes it or reopens it, and the image it programs is the one read

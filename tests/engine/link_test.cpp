@@ -153,7 +153,7 @@ TEST_F(LinkTest, ParametersAndTheVersionQuery) {
 // The console's keys: Enter in the box, the Up arrow, keys typed into the pane and the log.
 class ConsoleKeys : public LinkTest {
   protected:
-    Console console{link, face};
+    Console console{link, face, face};
     int key(void (Console::*handler)(int&), int code) {
         (console.*handler)(code);
         return code;

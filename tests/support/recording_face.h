@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "console/console_view.h"
 #include "core/face.h"
 #include "core/messages.h"
 #include "ports/port_list_view.h"
 
 namespace ondo::testing {
 
-class RecordingFace : public Face, public PortListView {
+class RecordingFace : public Face, public PortListView, public ConsoleView {
   public:
     struct StatusLine {
         Colour colour;
