@@ -40,16 +40,7 @@ void PrintTo(const Parse& p, std::ostream* out) {
     *out << p.name;
 }
 
-std::string hexOf(const std::vector<int>& bytes) {
-    std::string text;
-    for (int b : bytes)
-        text += "0123456789ABCDEF"[b >> 4] + std::string(1, "0123456789ABCDEF"[b & 15]);
-    return text;
-}
-
 std::vector<Parse> parses() {
-    std::vector<int> ramp(255);
-    for (int i = 0; i < 255; ++i) ramp[i] = i;
     const std::string range = "Address out of range @ line 1",
                       format = "Bad Hex data format @ line 1",
                       invalid = "Invalid HXF file format @ line 1";
@@ -59,21 +50,17 @@ std::vector<Parse> parses() {
          "! release 2.1a\r\nC:0100000055AA\r\n! end\r\nE:02001000A55AEE\r\n",
          "Checksum error @ line 4, 11 = EE", 4, 1, 2, "C0000:55 E0010:A55A"},
         {"KindAndMarkAloneAreAnEmptyRecord", "C:", "", 1, 0, 0},
-        {"LoneCountDigitIsAnEmptyRecord", "E:0", "", 1, 0, 0},
         {"EndOfFileRecordStoresNothing", "C:00000001FF", "", 1, 0, 0},
-        {"Type01StoresItsData", "C:02001001AABB88", "", 1, 2, 0, "C0010:AABB"},
-        {"Type02StoresItsData", "E:010020027766", "", 1, 0, 1, "E0020:77"},
+        {"Type01And02StoreTheirData", "C:02001001AABB88\nE:010020027766", "", 2, 2, 1,
+         "C0010:AABB E0020:77"},
         {"CountLongerThanTheLineReadsZeros", "C:04000000AABB", "Checksum error @ line 1, 69 = 0", 1,
          4, 0, "C0000:AABB0000"},
         {"TextAfterTheChecksumIsIgnored", "E:02001000A55AEF and anything, zz", "", 1, 0, 2,
          "E0010:A55A"},
-        {"NonHexChecksumPassesWhenTheSumsLowByteIs1", "C:01001000F0zz", "", 1, 1, 0, "C0010:F0"},
         {"NonHexChecksumOtherwiseShowsAsFFFFFFFF", "C:01001000F1ZZ",
          "Checksum error @ line 1, 2 = FFFFFFFF", 1, 1, 0, "C0010:F1"},
-        {"SumAndChecksumWithoutLeadingZeros", "C:01000000040A", "Checksum error @ line 1, 5 = A", 1,
-         1, 0, "C0000:04"},
-        {"SumInUpperCase", "C:01000000AA00", "Checksum error @ line 1, AB = 0", 1, 1, 0,
-         "C0000:AA"},
+        {"SumAndChecksumInUpperCaseWithoutLeadingZeros", "C:01000000AA0A",
+         "Checksum error @ line 1, AB = A", 1, 1, 0, "C0000:AA"},
         {"NonHexCountCarriesNoData", "C:zz00000001", "", 1, 0, 0},
         {"NonHexDataByteStopsTheRead", "C:02000000AAzz00", "Bad Hex data byte @ line 1", 1, 1, 0,
          "C0000:AA"},
@@ -81,15 +68,9 @@ std::vector<Parse> parses() {
         {"LaterRecordWinsAndRepeatsCount",
          hxfRecord('C', 0x100, {1, 2, 3}) + "\r\n" + hxfRecord('C', 0x101, {9}), "", 2, 4, 0,
          "C0100:010903"},
-        {"NothingAfterAFailureIsRead", "C:0100000055AB\r\n" + hxfRecord('C', 1, {0x66}),
-         "Checksum error @ line 1, 56 = AB", 1, 1, 0, "C0000:55"},
         {"LowerCaseKindIsNoRecord", "c:0100000055AA", invalid, 1, 0, 0},
-        {"BlankBeforeTheKind", " C:0100000055AA", invalid, 1, 0, 0},
-        {"NoKind", ":0100000055AA", invalid, 1, 0, 0},
         {"TabBeforeTheComment", "\t!", invalid, 1, 0, 0},
         {"MarkMustBeAColon", "C;0100000055AA", format, 1, 0, 0},
-        {"KindWithoutMark", "C", format, 1, 0, 0},
-        {"DoubledKind", "CC:0100000055AA", format, 1, 0, 0},
         {"CommentsHoldAnything", "!\r\n!C:0100000055AA\r\n! any text\r\n", "", 3, 0, 0},
         {"EmptyText", "", "", 0, 0, 0},
         {"LineNumbersCountCommentsAndBlankLines",
@@ -108,19 +89,13 @@ std::vector<Parse> parses() {
         {"CodeByteAt32768IsTheLastAccepted", "C:018000005A25", "", 1, 1, 0, "C8000:5A"},
         {"CodeByteAt32769IsOutOfRange", "C:018001005A24", range, 1, 0, 0},
         {"EepromByteAt4096IsTheLastAccepted", "E:011000005A95", "", 1, 0, 1, "E1000:5A"},
-        {"EepromByteAt4097IsOutOfRange", "E:011001005A94", range, 1, 0, 0},
-        {"RecordEndingAtTheLastAddress", hxfRecord('C', 0x7FFF, {1, 2}), "", 1, 2, 0, "C7FFF:0102"},
-        {"RecordRunningPastTheEndStoresNothing", hxfRecord('C', 0x8000, {1, 2}), range, 1, 0, 0},
         {"EepromRecordRunningPastTheEnd", "! x\r\n" + hxfRecord('E', 0x0FFE, {1, 2, 3, 4}),
          "Address out of range @ line 2", 2, 0, 0},
         {"HighestAddressWithAFullRecord", hxfRecord('C', 0xFFFF, std::vector<int>(255, 0x42)),
          range, 1, 0, 0},
         {"NonHexAddressIsBelowZero", "C:01ZZ000055AB", range, 1, 0, 0},
-        {"NonHexEepromAddress", "E:01zzzz005501", range, 1, 0, 0},
         {"RecordsWithoutDataMayCarryAnyAddress",
          hxfRecord('C', 0xFFFF, {}) + "\n" + hxfRecord('E', 0xFFFF, {}, 1), "", 2, 0, 0},
-        {"LongestRecordFillsTheImageEnd", hxfRecord('C', 32769 - 255, ramp), "", 1, 255, 0,
-         "C7F02:" + hexOf(ramp)},
     };
 }
 
@@ -170,14 +145,9 @@ TEST(HxfLines, CrLfLfAndLoneCrEachEndOneLineInChunksOfAnySize) {
     const std::pair<const char*, Lines> rows[] = {
         {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
         {"a\r\n\r\nb", {"a", "", "b"}},
-        {"a\n\nb", {"a", "", "b"}},
-        {"a\r\rb", {"a", "", "b"}},
         {"a\n\rb", {"a", "", "b"}},
-        {"a\r\n", {"a"}},
         {"a\r", {"a"}},
         {"", {}},
-        {"\r\n", {""}},
-        {"a\r\n\r\n", {"a", ""}},
         {"! head\r\n\r\nC:0100000055AA\r\rE:02001000A55AEF\n\n\r\n!tail\r",
          {"! head", "", "C:0100000055AA", "", "E:02001000A55AEF", "", "", "!tail"}}};
     for (const auto& [text, lines] : rows) {
@@ -208,19 +178,6 @@ TEST(HxfLines, LongLinesAreCutToWhatCanMatterInBoundedMemory) {
     EXPECT_EQ(mostHeld, kHxfLineKeep);
     EXPECT_EQ(reader.report().error, "");
     EXPECT_EQ(image.FlashImage[0x21], 0x3C);
-}
-
-TEST(HxfLines, FailureStopsTheCuttingAndLaterLinesAreIgnored) {
-    FirmwareImage image;
-    HxfReader reader(image);
-    HxfLineSplitter splitter;
-    int seen = 0;
-    auto sink = [&](std::string_view line) { return ++seen, reader.line(line); };
-    EXPECT_FALSE(splitter.feed("! ok\r\nbad line\r\n! never\r\n! seen\r\n", sink));
-    EXPECT_EQ(seen, 2);
-    EXPECT_EQ(reader.report().error, "Invalid HXF file format @ line 2");
-    EXPECT_FALSE(reader.line("! later"));
-    EXPECT_EQ(reader.report().lines, 2);
 }
 
 // A stream that yields `data` and then fails as a disk read would; or repeats `data` forever.
@@ -292,25 +249,14 @@ const std::string kBlank2 = "*** blank line (2) detected";
 INSTANTIATE_TEST_SUITE_P(
     Firmware, ReadFile,
     ::testing::Values(
-        Reading{"Good", "E:02001000A55AEF\r\n", summary(1, 0, 2), "Read file OK (1 lines)", true},
-        Reading{"CrEnds", "! a\r\rC:0100000055AA\r", kBlank2 + "\r\n" + summary(3, 1, 0),
-                "Read file OK (3 lines)", true, kBlank2},
         Reading{"TwoBlankLinesLeaveTheLaterInTheLabel", "\r\n! x\r\n\r\n",
                 "*** blank line (1) detected\r\n*** blank line (3) detected\r\n" + summary(3, 0, 0),
                 "Read file OK (3 lines)", true, "*** blank line (3) detected"},
-        Reading{"Empty", "", summary(0, 0, 0), "Read file OK (0 lines)", true},
-        Reading{"NameInUtf8Pr\xC3\xBC"
-                "fung",
-                "E:02001000A55AEF", summary(1, 0, 2), "Read file OK (1 lines)", true},
-        Reading{"NameInLatin1Pr\xFC"
+        Reading{"GoodFileWithALatin1NamePr\xFC"
                 "fung",
                 "E:02001000A55AEF", summary(1, 0, 2), "Read file OK (1 lines)", true},
         Reading{"FailureKeepsTheNoticesSoFar", "! x\r\n\r\nC:0100000055AA\r\nQ:00\r\n",
                 kBlank2 + "\r\n", "Invalid HXF file format @ line 4", false, kBlank2},
-        Reading{"ChecksumError", "! a\r\n! b\r\n! c\r\nE:02001000A55AEE\r\n", "",
-                "Checksum error @ line 4, 11 = EE", false},
-        Reading{"MillionBlankLinesAreAllReported", std::string(kMaxFlashFileBytes, '\n'), "*",
-                "Read file OK (1048576 lines)", true, "*** blank line (1048576) detected"},
         Reading{"AtTheLimitIsRead",
                 "E:02001000A55AEF\r\n" + std::string(kMaxFlashFileBytes - 18, '!'),
                 summary(2, 0, 2), "Read file OK (2 lines)", true},
@@ -352,24 +298,22 @@ TEST(ReadFileTrouble, NoFileUnreadableEndlessOrWhileFlashingLeavesLogAndLabel) {
         EXPECT_EQ(face.lastStatus().text, status);
         EXPECT_EQ(face.log, "kept");
     }
-    for (const char* stuck : {"! comment line\r\n", "\n", "C:0100000055AA"}) {
-        Stream endless(stuck, true),
-            failing("C:0100000055AA\r\n" + std::string(200000, '!'), false);
-        std::istream in(&endless), broken(&failing);
-        std::ifstream closed(dir.file("vanished.HXF"));
-        RecordingFace face;
-        FirmwareImage image;
-        readFlashStream(face, image, "growing.HXF", in);
-        EXPECT_EQ(face.lastStatus().text, kTooLarge);
-        readFlashStream(face, image, "disk.HXF", broken);
-        EXPECT_EQ(face.lastStatus().text, "Cannot read file disk.HXF");
-        EXPECT_EQ(image.FlashImage[0], 0x55) << "what was read before the failure stays";
-        readFlashStream(face, image, "locked.HXF", closed);
-        EXPECT_EQ(face.lastStatus().text, "Cannot open file locked.HXF");
-        EXPECT_FALSE(image.FlashFileValid);
-    }
+    Stream endless("! comment line\r\n", true),
+        failing("C:0100000055AA\r\n" + std::string(200000, '!'), false);
+    std::istream in(&endless), broken(&failing);
+    std::ifstream closed(dir.file("vanished.HXF"));
     RecordingFace face;
-    FirmwareImage image = filled();
+    FirmwareImage image;
+    readFlashStream(face, image, "growing.HXF", in);
+    EXPECT_EQ(face.lastStatus().text, kTooLarge);
+    readFlashStream(face, image, "disk.HXF", broken);
+    EXPECT_EQ(face.lastStatus().text, "Cannot read file disk.HXF");
+    EXPECT_EQ(image.FlashImage[0], 0x55) << "what was read before the failure stays";
+    readFlashStream(face, image, "locked.HXF", closed);
+    EXPECT_EQ(face.lastStatus().text, "Cannot open file locked.HXF");
+    EXPECT_FALSE(image.FlashFileValid);
+    face.statuses.clear();
+    image = filled();
     image.FlashFileValid = true;
     const std::string name = dir.file("new.HXF");
     writeFile(name, hxfRecord('C', 0, {0x11}));
@@ -407,9 +351,6 @@ TEST(ViewFile, EveryLineWholeWithCrLfAndNothingRead) {
     ASSERT_EQ(face.statuses.size(), 1u);
     EXPECT_EQ(face.lastStatus().text, "Reading flash file ...");
     EXPECT_EQ(face.errorLabel, "label");
-    writeFile(name, "");
-    viewFlashFile(face, name);
-    EXPECT_EQ(face.log, "");
 }
 
 TEST(SampleFiles, ReadCleanlyAndFitTheirUnits) {
@@ -425,7 +366,6 @@ TEST(SampleFiles, ReadCleanlyAndFitTheirUnits) {
         EXPECT_NE(face.log.find("\r\n" + std::to_string(code) + " bytes Flash code\r\n512 bytes "),
                   std::string::npos);
         EXPECT_LE(code, unitFlash);
-        EXPECT_EQ(image.FlashImage[1] & 0xF0, 0xC0) << "a reset vector's relative jump";
     }
 }
 
