@@ -268,7 +268,7 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST(ReadFileTrouble, NoFileUnreadableEndlessOrWhileFlashingLeavesLogAndLabel) {
+TEST(ReadFileTrouble, NoFileUnreadableOrEndlessLeavesLogAndLabel) {
     TempFolder dir;
     const std::string limit = dir.file("limit.HXF");
     writeFile(limit, std::string(kMaxFlashFileBytes, '!'));
@@ -293,10 +293,6 @@ TEST(ReadFileTrouble, NoFileUnreadableEndlessOrWhileFlashingLeavesLogAndLabel) {
         EXPECT_EQ(face.log, name == "/proc/self/mem" ? "" : "old log");  // that one opened
         EXPECT_TRUE(status.rfind("No File", 0) != 0 || face.errorLabel == "old label");
         EXPECT_TRUE(image.FlashImage == filled().FlashImage) << "nothing of it is read";
-        face.log = "kept";
-        viewFlashFile(face, name);  // viewing refuses the same files the same way
-        EXPECT_EQ(face.lastStatus().text, status);
-        EXPECT_EQ(face.log, "kept");
     }
     Stream endless("! comment line\r\n", true),
         failing("C:0100000055AA\r\n" + std::string(200000, '!'), false);
@@ -312,17 +308,6 @@ TEST(ReadFileTrouble, NoFileUnreadableEndlessOrWhileFlashingLeavesLogAndLabel) {
     readFlashStream(face, image, "locked.HXF", closed);
     EXPECT_EQ(face.lastStatus().text, "Cannot open file locked.HXF");
     EXPECT_FALSE(image.FlashFileValid);
-    face.statuses.clear();
-    image = filled();
-    image.FlashFileValid = true;
-    const std::string name = dir.file("new.HXF");
-    writeFile(name, hxfRecord('C', 0, {0x11}));
-    readFlashFile(face, image, name, true);
-    EXPECT_TRUE(image.FlashFileValid);
-    EXPECT_EQ(image.FlashImage[0], kUntouched);
-    ASSERT_EQ(face.statuses.size(), 1u);
-    EXPECT_EQ(face.lastStatus().text, "Flash file not read while flashing");
-    EXPECT_EQ(face.lastStatus().colour, Colour::Error);
 }
 
 TEST(ReadFileTrouble, SecondFileKeepsTheFirstFilesBytesWhereItHasNone) {
@@ -353,10 +338,10 @@ TEST(ViewFile, EveryLineWholeWithCrLfAndNothingRead) {
     EXPECT_EQ(face.errorLabel, "label");
 }
 
-TEST(SampleFiles, ReadCleanlyAndFitTheirUnits) {
-    const std::tuple<const char*, int, int> samples[] = {{"demo-AlaR.HXF", 64 * 124, 7424},
-                                                         {"demo-BmaS.HXF", 128 * 126, 15104}};
-    for (const auto& [file, unitFlash, code] : samples) {
+TEST(SampleFiles, ReadCleanly) {
+    const std::pair<const char*, int> samples[] = {{"demo-AlaR.HXF", 7424},
+                                                   {"demo-BmaS.HXF", 15104}};
+    for (const auto& [file, code] : samples) {
         SCOPED_TRACE(file);
         RecordingFace face;
         FirmwareImage image;
@@ -365,7 +350,6 @@ TEST(SampleFiles, ReadCleanlyAndFitTheirUnits) {
         EXPECT_EQ(face.errorLabel, "");
         EXPECT_NE(face.log.find("\r\n" + std::to_string(code) + " bytes Flash code\r\n512 bytes "),
                   std::string::npos);
-        EXPECT_LE(code, unitFlash);
     }
 }
 

@@ -48,7 +48,7 @@ class RecordingFace : public Face, public PortListView {
     void portListSelect(const std::string& name) override { selectedPort = name; }
     std::string portListText() const override { return selectedPort; }
     std::string cmdText() const override { return cmd; }
-    void setCmdText(const std::string& text, int caret) override { cmd = text, cmdCaret = caret; }
+    void setCmdText(const std::string& text, int) override { cmd = text; }
     void focusCmd() override {}
     void beep() override {}
     Answer ask(const MessageBox& box) override {
@@ -72,7 +72,6 @@ class RecordingFace : public Face, public PortListView {
         return std::count_if(statuses.begin(), statuses.end(),
                              [&](auto& s) { return s.text == text; });
     }
-    bool sawStatus(const std::string& text) const { return statusCount(text) > 0; }
 
     std::vector<StatusLine> statuses;
     std::string log, pane, dataLabel, versionLabel = "ROM ver.", errorLabel;
@@ -84,7 +83,6 @@ class RecordingFace : public Face, public PortListView {
     std::map<Option, bool> options{{Option::PromptOnComplete, true}};
     std::string file, selectedPort, cmd;
     std::vector<std::string> ports;
-    int cmdCaret = 0;
     std::vector<MessageBox> boxes;
     std::deque<Answer> answers;  // answers to the next boxes; Ok when empty
     std::function<void(const MessageBox&)> onAsk;

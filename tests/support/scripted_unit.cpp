@@ -98,11 +98,6 @@ void ScriptedUnit::powerUpInBootloader() {
     pageSize_ = sizes.count(identification) ? sizes.at(identification) : 0;
 }
 
-void ScriptedUnit::openExchange(int pageSize) {
-    pageSize_ = pageSize;
-    mode_ = Mode::Exchange;
-}
-
 void ScriptedUnit::pageDone() {
     const int page = frame_[1];
     frames.push_back(frame_);

@@ -33,8 +33,7 @@ class ScriptedUnit {
     // Runs as each monitor command arrives, before the unit answers it.
     std::function<void(const std::string& command)> onCommand;
 
-    void powerUpInBootloader();       // as a rescue power-up: ">" and the identification
-    void openExchange(int pageSize);  // straight into the page exchange (after "<")
+    void powerUpInBootloader();  // as a rescue power-up: ">" and the identification
 
     // Monitor commands as texts ("e001205"), and bootloader events "<", "page N", "end HHLL".
     std::vector<std::string> events;
