@@ -1,5 +1,5 @@
 // The firmware file: the HXF parser's records and bounds, cutting bytes into lines in bounded
-// memory, reading and viewing files through the face, the sample files and the fuzzer's inputs.
+// memory, reading and viewing files through the face, and the sample files.
 
 #include <gtest/gtest.h>
 
@@ -27,178 +27,87 @@ FirmwareImage filled() {
     return image;
 }
 
-struct Stored {
-    bool code;
-    int address, value;
-};
 struct Parse {
     const char* name;
-    std::string text;
-    std::string error;
+    std::string text, error;
     std::int64_t lines, flashBytes, eeBytes;
-    std::vector<Stored> stored;  // every byte the read writes; the rest stays untouched
+    // Every byte the read writes, the rest stays untouched: "C0010:AABB E0003:BE" are code bytes
+    // AA BB from 0x0010 and the EEPROM byte BE at 3.
+    std::string stored = "";
     std::vector<std::string> notices = {};
 };
 void PrintTo(const Parse& p, std::ostream* out) {
     *out << p.name;
 }
 
-std::vector<Stored> run(bool code, int from, std::vector<int> values) {
-    std::vector<Stored> out;
-    for (int v : values) out.push_back({code, from++, v});
-    return out;
-}
-
 std::vector<Parse> parses() {
-    std::vector<int> ramp(255);
-    for (int i = 0; i < 255; ++i) ramp[i] = i;
-    const std::string outOfRange = "Address out of range @ line 1";
+    const std::string range = "Address out of range @ line 1",
+                      format = "Bad Hex data format @ line 1",
+                      invalid = "Invalid HXF file format @ line 1";
     return {
-        {"WorkedExample", "E:02001000A55AEF", "", 1, 0, 2, run(false, 16, {0xA5, 0x5A})},
+        {"WorkedExample", "E:02001000A55AEF", "", 1, 0, 2, "E0010:A55A"},
         {"ChecksumErrorNamesSumAndChecksumAndKeepsBytes",
          "! release 2.1a\r\nC:0100000055AA\r\n! end\r\nE:02001000A55AEE\r\n",
-         "Checksum error @ line 4, 11 = EE",
-         4,
-         1,
-         2,
-         {{true, 0, 0x55}, {false, 16, 0xA5}, {false, 17, 0x5A}}},
-        {"KindAndMarkAloneAreAnEmptyRecord", "C:", "", 1, 0, 0, {}},
-        {"LoneCountDigitIsAnEmptyRecord", "E:0", "", 1, 0, 0, {}},
-        {"EndOfFileRecordStoresNothing", "C:00000001FF", "", 1, 0, 0, {}},
-        {"Type01StoresItsData", "C:02001001AABB88", "", 1, 2, 0, run(true, 0x10, {0xAA, 0xBB})},
-        {"Type02StoresItsData", "E:010020027766", "", 1, 0, 1, {{false, 0x20, 0x77}}},
+         "Checksum error @ line 4, 11 = EE", 4, 1, 2, "C0000:55 E0010:A55A"},
+        {"KindAndMarkAloneAreAnEmptyRecord", "C:", "", 1, 0, 0},
+        {"Type01And02StoreTheirData", "C:02001001AABB88\nE:010020027766", "", 2, 2, 1,
+         "C0010:AABB E0020:77"},
         {"CountLongerThanTheLineReadsZeros", "C:04000000AABB", "Checksum error @ line 1, 69 = 0", 1,
-         4, 0, run(true, 0, {0xAA, 0xBB, 0, 0})},
+         4, 0, "C0000:AABB0000"},
         {"TextAfterTheChecksumIsIgnored", "E:02001000A55AEF and anything, zz", "", 1, 0, 2,
-         run(false, 16, {0xA5, 0x5A})},
-        {"NonHexChecksumPassesWhenTheSumsLowByteIs1",
-         "C:01001000F0zz",
-         "",
-         1,
-         1,
-         0,
-         {{true, 0x10, 0xF0}}},
-        {"NonHexChecksumOtherwiseShowsAsFFFFFFFF",
-         "C:01001000F1ZZ",
-         "Checksum error @ line 1, 2 = FFFFFFFF",
-         1,
-         1,
-         0,
-         {{true, 0x10, 0xF1}}},
-        {"SumAndChecksumWithoutLeadingZeros",
-         "C:01000000040A",
-         "Checksum error @ line 1, 5 = A",
-         1,
-         1,
-         0,
-         {{true, 0, 4}}},
-        {"SumInUpperCase",
-         "C:01000000AA00",
-         "Checksum error @ line 1, AB = 0",
-         1,
-         1,
-         0,
-         {{true, 0, 0xAA}}},
-        {"NonHexCountCarriesNoData", "C:zz00000001", "", 1, 0, 0, {}},
-        {"NonHexDataByteStopsTheRead",
-         "C:02000000AAzz00",
-         "Bad Hex data byte @ line 1",
-         1,
-         1,
-         0,
-         {{true, 0, 0xAA}}},
-        {"LowerCaseDataIsNotHex", "E:01000000ab54", "Bad Hex data byte @ line 1", 1, 0, 0, {}},
+         "E0010:A55A"},
+        {"NonHexChecksumOtherwiseShowsAsFFFFFFFF", "C:01001000F1ZZ",
+         "Checksum error @ line 1, 2 = FFFFFFFF", 1, 1, 0, "C0010:F1"},
+        {"SumAndChecksumInUpperCaseWithoutLeadingZeros", "C:01000000AA0A",
+         "Checksum error @ line 1, AB = A", 1, 1, 0, "C0000:AA"},
+        {"NonHexCountCarriesNoData", "C:zz00000001", "", 1, 0, 0},
+        {"NonHexDataByteStopsTheRead", "C:02000000AAzz00", "Bad Hex data byte @ line 1", 1, 1, 0,
+         "C0000:AA"},
+        {"LowerCaseDataIsNotHex", "E:01000000ab54", "Bad Hex data byte @ line 1", 1, 0, 0},
         {"LaterRecordWinsAndRepeatsCount",
          hxfRecord('C', 0x100, {1, 2, 3}) + "\r\n" + hxfRecord('C', 0x101, {9}), "", 2, 4, 0,
-         run(true, 0x100, {1, 9, 3})},
-        {"NothingAfterAFailureIsRead",
-         "C:0100000055AB\r\n" + hxfRecord('C', 1, {0x66}) + "\r\n",
-         "Checksum error @ line 1, 56 = AB",
-         1,
-         1,
-         0,
-         {{true, 0, 0x55}}},
-        {"LowerCaseKindIsNoRecord",
-         "c:0100000055AA",
-         "Invalid HXF file format @ line 1",
-         1,
-         0,
-         0,
-         {}},
-        {"BlankBeforeTheKind", " C:0100000055AA", "Invalid HXF file format @ line 1", 1, 0, 0, {}},
-        {"NoKind", ":0100000055AA", "Invalid HXF file format @ line 1", 1, 0, 0, {}},
-        {"TabBeforeTheComment", "\t!", "Invalid HXF file format @ line 1", 1, 0, 0, {}},
-        {"MarkMustBeAColon", "C;0100000055AA", "Bad Hex data format @ line 1", 1, 0, 0, {}},
-        {"KindWithoutMark", "C", "Bad Hex data format @ line 1", 1, 0, 0, {}},
-        {"DoubledKind", "CC:0100000055AA", "Bad Hex data format @ line 1", 1, 0, 0, {}},
-        {"CommentsHoldAnything", "!\r\n!C:0100000055AA\r\n! any text\r\n", "", 3, 0, 0, {}},
-        {"EmptyText", "", "", 0, 0, 0, {}},
+         "C0100:010903"},
+        {"LowerCaseKindIsNoRecord", "c:0100000055AA", invalid, 1, 0, 0},
+        {"TabBeforeTheComment", "\t!", invalid, 1, 0, 0},
+        {"MarkMustBeAColon", "C;0100000055AA", format, 1, 0, 0},
+        {"CommentsHoldAnything", "!\r\n!C:0100000055AA\r\n! any text\r\n", "", 3, 0, 0},
+        {"EmptyText", "", "", 0, 0, 0},
         {"LineNumbersCountCommentsAndBlankLines",
-         "! a\r\n\r\n! b\r\n" + hxfRecord('C', 0, {1}) +
-             "\r\n\r\n! c\r\n! d\r\n! e\r\n! f\r\n! g\r\n\r\n:00000001FF\r\n",
+         "! a\r\n\r\n! b\r\nC:0100000001FE\r\n\r\n! c\r\n! d\r\n! e\r\n! f\r\n! g\r\n\r\n:00\r\n",
          "Invalid HXF file format @ line 12",
          12,
          1,
          0,
-         {{true, 0, 1}},
+         "C0000:01",
          {"*** blank line (2) detected", "*** blank line (5) detected",
           "*** blank line (11) detected"}},
         {"FailedReadKeepsWhatItStoredBefore",
          hxfRecord('C', 0x40, {0xDE, 0xAD}) + "\r\n" + hxfRecord('E', 3, {0xBE}) + "\r\nQ\r\n" +
              hxfRecord('C', 0x50, {0x11}),
-         "Invalid HXF file format @ line 3",
-         3,
-         2,
-         1,
-         {{true, 0x40, 0xDE}, {true, 0x41, 0xAD}, {false, 3, 0xBE}}},
-        {"CodeByteAt32768IsTheLastAccepted", "C:018000005A25", "", 1, 1, 0, {{true, 32768, 0x5A}}},
-        {"CodeByteAt32769IsOutOfRange", "C:018001005A24", outOfRange, 1, 0, 0, {}},
-        {"EepromByteAt4096IsTheLastAccepted", "E:011000005A95", "", 1, 0, 1, {{false, 4096, 0x5A}}},
-        {"EepromByteAt4097IsOutOfRange", "E:011001005A94", outOfRange, 1, 0, 0, {}},
-        {"RecordEndingAtTheLastAddress", hxfRecord('C', 0x7FFF, {1, 2}), "", 1, 2, 0,
-         run(true, 32767, {1, 2})},
-        {"RecordRunningPastTheEndStoresNothing",
-         hxfRecord('C', 0x8000, {1, 2}),
-         outOfRange,
-         1,
-         0,
-         0,
-         {}},
-        {"EepromRecordRunningPastTheEnd",
-         "! x\r\n" + hxfRecord('E', 0x0FFE, {1, 2, 3, 4}),
-         "Address out of range @ line 2",
-         2,
-         0,
-         0,
-         {}},
-        {"HighestAddressWithAFullRecord",
-         hxfRecord('C', 0xFFFF, std::vector<int>(255, 0x42)),
-         outOfRange,
-         1,
-         0,
-         0,
-         {}},
-        {"NonHexAddressIsBelowZero", "C:01ZZ000055AB", outOfRange, 1, 0, 0, {}},
-        {"NonHexEepromAddress", "E:01zzzz005501", outOfRange, 1, 0, 0, {}},
+         "Invalid HXF file format @ line 3", 3, 2, 1, "C0040:DEAD E0003:BE"},
+        {"CodeByteAt32768IsTheLastAccepted", "C:018000005A25", "", 1, 1, 0, "C8000:5A"},
+        {"CodeByteAt32769IsOutOfRange", "C:018001005A24", range, 1, 0, 0},
+        {"EepromByteAt4096IsTheLastAccepted", "E:011000005A95", "", 1, 0, 1, "E1000:5A"},
+        {"EepromRecordRunningPastTheEnd", "! x\r\n" + hxfRecord('E', 0x0FFE, {1, 2, 3, 4}),
+         "Address out of range @ line 2", 2, 0, 0},
+        {"NonHexAddressIsBelowZero", "C:01ZZ000055AB", range, 1, 0, 0},
         {"RecordsWithoutDataMayCarryAnyAddress",
-         hxfRecord('C', 0xFFFF, {}) + "\n" + hxfRecord('E', 0xFFFF, {}, 1),
-         "",
-         2,
-         0,
-         0,
-         {}},
-        {"LongestRecordFillsTheImageEnd", hxfRecord('C', 32769 - 255, ramp), "", 1, 255, 0,
-         run(true, 32769 - 255, ramp)},
+         hxfRecord('C', 0xFFFF, {}) + "\n" + hxfRecord('E', 0xFFFF, {}, 1), "", 2, 0, 0},
     };
 }
 
 class HxfParse : public ::testing::TestWithParam<Parse> {};
 
-TEST_P(HxfParse, StoresAndReportsAsTheFormatSays) {
+TEST_P(HxfParse, StoresAndReports) {
     const Parse& p = GetParam();
     FirmwareImage image = filled(), expected = filled();
-    for (const Stored& s : p.stored)
-        (s.code ? expected.FlashImage[s.address] : expected.EEimage[s.address]) = s.value;
+    std::istringstream stored(p.stored);
+    for (std::string run; stored >> run;) {
+        std::uint8_t* bytes = run[0] == 'C' ? expected.FlashImage.data() : expected.EEimage.data();
+        for (std::size_t i = 6; i < run.size(); i += 2)
+            bytes[std::stoi(run.substr(1, 4), nullptr, 16) + (i - 6) / 2] =
+                std::stoi(run.substr(i, 2), nullptr, 16);
+    }
     std::vector<std::string> notices;
     const HxfReport report = readHxfText(p.text, image, &notices);
     EXPECT_EQ(report.error, p.error);
@@ -208,16 +117,10 @@ TEST_P(HxfParse, StoresAndReportsAsTheFormatSays) {
     EXPECT_EQ(notices, p.notices);
     EXPECT_TRUE(image.FlashImage == expected.FlashImage) << "code bytes";
     EXPECT_TRUE(image.EEimage == expected.EEimage) << "EEPROM bytes";
-    EXPECT_FALSE(image.FlashFileValid) << "the parser never decides validity";
 }
 
 INSTANTIATE_TEST_SUITE_P(Firmware, HxfParse, ::testing::ValuesIn(parses()),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(HxfRecordWriter, AgreesWithTheWorkedExample) {  // the tests build records with it
-    EXPECT_EQ(hxfRecord('E', 0x0010, {0xA5, 0x5A}), "E:02001000A55AEF");
-    EXPECT_EQ(hxfRecord('C', 0x0000, {0x55}), "C:0100000055AA");
-}
 
 // Every line the splitter hands over for text, fed in chunks of `chunk` bytes.
 std::vector<std::string> cut(std::string_view text, std::size_t chunk) {
@@ -238,15 +141,9 @@ TEST(HxfLines, CrLfLfAndLoneCrEachEndOneLineInChunksOfAnySize) {
     const std::pair<const char*, Lines> rows[] = {
         {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
         {"a\r\n\r\nb", {"a", "", "b"}},
-        {"a\n\nb", {"a", "", "b"}},
-        {"a\r\rb", {"a", "", "b"}},
         {"a\n\rb", {"a", "", "b"}},
-        {"a\r\n", {"a"}},
         {"a\r", {"a"}},
-        {"a", {"a"}},
         {"", {}},
-        {"\r\n", {""}},
-        {"a\r\n\r\n", {"a", ""}},
         {"! head\r\n\r\nC:0100000055AA\r\rE:02001000A55AEF\n\n\r\n!tail\r",
          {"! head", "", "C:0100000055AA", "", "E:02001000A55AEF", "", "", "!tail"}}};
     for (const auto& [text, lines] : rows) {
@@ -276,90 +173,24 @@ TEST(HxfLines, LongLinesAreCutToWhatCanMatterInBoundedMemory) {
     splitter.finish(sink);
     EXPECT_EQ(mostHeld, kHxfLineKeep);
     EXPECT_EQ(reader.report().error, "");
-    EXPECT_EQ(reader.report().flashBytes, 2);
     EXPECT_EQ(image.FlashImage[0x21], 0x3C);
 }
 
-TEST(HxfLines, FiftyMegabytesOfRecordsStreamThroughBoundedMemory) {
-    std::string chunk;
-    int records = 0;
-    for (; chunk.size() < 64 * 1024 - 64; ++records)
-        chunk += hxfRecord(records % 2 ? 'C' : 'E', (records * 16) % 4080,
-                           std::vector<int>(16, records & 0xFF)) +
-                 "\r\n";
-    FirmwareImage image;
-    HxfReader reader(image);
-    HxfLineSplitter splitter;
-    auto sink = [&](std::string_view line) { return reader.line(line); };
-    const int chunks = 50 * 1024 * 1024 / static_cast<int>(chunk.size()) + 1;
-    std::size_t mostHeld = 0;
-    for (int i = 0; i < chunks; ++i) {
-        ASSERT_TRUE(splitter.feed(chunk, sink)) << reader.report().error;
-        mostHeld = std::max(mostHeld, splitter.held());
-    }
-    splitter.finish(sink);
-    EXPECT_LE(mostHeld, kHxfLineKeep);
-    EXPECT_EQ(reader.report().lines, std::int64_t{chunks} * records);
-    EXPECT_EQ(reader.report().flashBytes + reader.report().eeBytes,
-              std::int64_t{chunks} * records * 16);
-}
-
-TEST(HxfLines, FailureStopsTheCuttingAndLaterLinesAreIgnored) {
-    FirmwareImage image;
-    HxfReader reader(image);
-    HxfLineSplitter splitter;
-    int seen = 0;
-    auto sink = [&](std::string_view line) { return ++seen, reader.line(line); };
-    EXPECT_FALSE(splitter.feed("! ok\r\nbad line\r\n! never\r\n! seen\r\n", sink));
-    EXPECT_EQ(seen, 2);
-    EXPECT_EQ(reader.report().error, "Invalid HXF file format @ line 2");
-    EXPECT_FALSE(reader.line("! later"));
-    EXPECT_EQ(reader.report().lines, 2);
-}
-
-TEST(HexTexts, ValuesBytesWordsAndNoZeros) {
-    const std::pair<const char*, int> values[] = {{"", 0},      {"0A", 10},       {"0a", -1},
-                                                  {"1F\r", -1}, {"FFFF", 0xFFFF}, {" 1", -1}};
-    for (const auto& [text, value] : values) EXPECT_EQ(HexVal(text), value) << text;
-    EXPECT_EQ(HexByte(0) + HexByte(15) + HexByte(255), "000FFF");
-    EXPECT_EQ(HexWord(10) + " " + HexWord(0x1FF) + " " + HexWord(65536) + " " + HexWord(-1),
-              "000A 01FF 10000 FFFFFFFF");
-    EXPECT_EQ(hexNoZeros(0) + " " + hexNoZeros(5) + " " + hexNoZeros(0xAB) + " " +
-                  hexNoZeros(0x100) + " " + hexNoZeros(-1),
-              "0 5 AB 100 FFFFFFFF");
-}
-
-// A stream that yields `data` and then fails as a disk read would; or repeats `data` forever.
-class Stream : public std::streambuf {
-  public:
-    Stream(std::string data, bool endless) : data_(std::move(data)), endless_(endless) {
-        if (!endless_) setg(data_.data(), data_.data(), data_.data() + data_.size());
-    }
-
-  protected:
+// A file that grows as fast as it is read: the same line forever.
+class Endless : public std::streambuf {
+    std::string line_ = "! comment line\r\n";
     int_type underflow() override {
-        if (!endless_) throw std::runtime_error("input/output error");
-        setg(data_.data(), data_.data(), data_.data() + data_.size());
-        return traits_type::to_int_type(data_[0]);
+        setg(line_.data(), line_.data(), line_.data() + line_.size());
+        return '!';
     }
-
-  private:
-    std::string data_;
-    bool endless_;
 };
 
-using Statuses = std::vector<std::pair<Colour, std::string>>;
-Statuses statusesOf(const RecordingFace& face) {
-    Statuses out;
-    for (const auto& s : face.statuses) out.emplace_back(s.colour, s.text);
-    return out;
-}
 const char* const kTooLarge = "Flash file too large (over 1048576 bytes)";
 
 struct Reading {
     const char* name;
     std::string content;  // the file's bytes; %n in the texts below is the file's name
-    std::string log;      // what the log holds afterwards (it held "old log")
+    std::string log;      // what the log holds afterwards (it held "old log"); "*": any
     std::string status;   // the last status line, in red when the read fails
     bool valid;
     std::string label = "";  // the error label afterwards
@@ -404,27 +235,14 @@ const std::string kBlank2 = "*** blank line (2) detected";
 INSTANTIATE_TEST_SUITE_P(
     Firmware, ReadFile,
     ::testing::Values(
-        Reading{"Good", "E:02001000A55AEF\r\n", summary(1, 0, 2), "Read file OK (1 lines)", true},
-        Reading{"LfEnds", "! a\n\nE:02001000A55AEF\n", kBlank2 + "\r\n" + summary(3, 0, 2),
-                "Read file OK (3 lines)", true, kBlank2},
-        Reading{"CrEnds", "! a\r\rC:0100000055AA\r", kBlank2 + "\r\n" + summary(3, 1, 0),
-                "Read file OK (3 lines)", true, kBlank2},
         Reading{"TwoBlankLinesLeaveTheLaterInTheLabel", "\r\n! x\r\n\r\n",
                 "*** blank line (1) detected\r\n*** blank line (3) detected\r\n" + summary(3, 0, 0),
                 "Read file OK (3 lines)", true, "*** blank line (3) detected"},
-        Reading{"Empty", "", summary(0, 0, 0), "Read file OK (0 lines)", true},
-        Reading{"NameInUtf8Pr\xC3\xBC"
-                "fung",
-                "E:02001000A55AEF", summary(1, 0, 2), "Read file OK (1 lines)", true},
-        Reading{"NameInLatin1Pr\xFC"
+        Reading{"GoodFileWithALatin1NamePr\xFC"
                 "fung",
                 "E:02001000A55AEF", summary(1, 0, 2), "Read file OK (1 lines)", true},
         Reading{"FailureKeepsTheNoticesSoFar", "! x\r\n\r\nC:0100000055AA\r\nQ:00\r\n",
                 kBlank2 + "\r\n", "Invalid HXF file format @ line 4", false, kBlank2},
-        Reading{"ChecksumError", "! a\r\n! b\r\n! c\r\nE:02001000A55AEE\r\n", "",
-                "Checksum error @ line 4, 11 = EE", false},
-        Reading{"MillionBlankLinesAreAllReported", std::string(kMaxFlashFileBytes, '\n'), "*",
-                "Read file OK (1048576 lines)", true, "*** blank line (1048576) detected"},
         Reading{"AtTheLimitIsRead",
                 "E:02001000A55AEF\r\n" + std::string(kMaxFlashFileBytes - 18, '!'),
                 summary(2, 0, 2), "Read file OK (2 lines)", true},
@@ -436,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST(ReadFileTrouble, NoFileUnreadableEndlessOrWhileFlashingLeavesLogAndLabel) {
+TEST(ReadFileTrouble, NoFileUnreadableOrEndlessLeavesLogAndLabel) {
     TempFolder dir;
     const std::string limit = dir.file("limit.HXF");
     writeFile(limit, std::string(kMaxFlashFileBytes, '!'));
@@ -461,36 +279,17 @@ TEST(ReadFileTrouble, NoFileUnreadableEndlessOrWhileFlashingLeavesLogAndLabel) {
         EXPECT_EQ(face.log, name == "/proc/self/mem" ? "" : "old log");  // that one opened
         EXPECT_TRUE(status.rfind("No File", 0) != 0 || face.errorLabel == "old label");
         EXPECT_TRUE(image.FlashImage == filled().FlashImage) << "nothing of it is read";
-        face.log = "kept";
-        viewFlashFile(face, name);  // viewing refuses the same files the same way
-        EXPECT_EQ(face.lastStatus().text, status);
-        EXPECT_EQ(face.log, "kept");
     }
-    for (const char* stuck : {"! comment line\r\n", "\n", "C:0100000055AA"}) {
-        Stream endless(stuck, true),
-            failing("C:0100000055AA\r\n" + std::string(200000, '!'), false);
-        std::istream in(&endless), broken(&failing);
-        std::ifstream closed(dir.file("vanished.HXF"));
-        RecordingFace face;
-        FirmwareImage image;
-        readFlashStream(face, image, "growing.HXF", in);
-        EXPECT_EQ(face.lastStatus().text, kTooLarge);
-        readFlashStream(face, image, "disk.HXF", broken);
-        EXPECT_EQ(face.lastStatus().text, "Cannot read file disk.HXF");
-        EXPECT_EQ(image.FlashImage[0], 0x55) << "what was read before the failure stays";
-        readFlashStream(face, image, "locked.HXF", closed);
-        EXPECT_EQ(face.lastStatus().text, "Cannot open file locked.HXF");
-        EXPECT_FALSE(image.FlashFileValid);
-    }
+    Endless endless;
+    std::istream in(&endless);
+    std::ifstream closed(dir.file("vanished.HXF"));
     RecordingFace face;
-    FirmwareImage image = filled();
-    image.FlashFileValid = true;
-    const std::string name = dir.file("new.HXF");
-    writeFile(name, hxfRecord('C', 0, {0x11}));
-    readFlashFile(face, image, name, true);
-    EXPECT_TRUE(image.FlashFileValid);
-    EXPECT_EQ(image.FlashImage[0], kUntouched);
-    EXPECT_EQ(statusesOf(face), (Statuses{{Colour::Error, "Flash file not read while flashing"}}));
+    FirmwareImage image;
+    readFlashStream(face, image, "growing.HXF", in);
+    EXPECT_EQ(face.lastStatus().text, kTooLarge);
+    readFlashStream(face, image, "locked.HXF", closed);
+    EXPECT_EQ(face.lastStatus().text, "Cannot open file locked.HXF");
+    EXPECT_FALSE(image.FlashFileValid);
 }
 
 TEST(ReadFileTrouble, SecondFileKeepsTheFirstFilesBytesWhereItHasNone) {
@@ -502,7 +301,8 @@ TEST(ReadFileTrouble, SecondFileKeepsTheFirstFilesBytesWhereItHasNone) {
     readFlashFile(face, image, dir.file("1.HXF"), false);
     readFlashFile(face, image, dir.file("2.HXF"), false);
     EXPECT_FALSE(image.FlashFileValid);
-    EXPECT_EQ(image.FlashImage[0] * 1000 + image.FlashImage[2] * 10 + image.FlashImage[3], 1094);
+    EXPECT_EQ(std::vector<int>(image.FlashImage.begin(), image.FlashImage.begin() + 4),
+              (std::vector<int>{1, 2, 9, 4}));
 }
 
 TEST(ViewFile, EveryLineWholeWithCrLfAndNothingRead) {
@@ -515,67 +315,24 @@ TEST(ViewFile, EveryLineWholeWithCrLfAndNothingRead) {
     viewFlashFile(face, name);
     EXPECT_EQ(face.log,
               "! release\r\nC:0100000055AA\r\n\r\nnot a record\r\n" + longLine + "\r\nlast\r\n");
-    EXPECT_EQ(statusesOf(face), (Statuses{{Colour::Plain, "Reading flash file ..."}}));
+    ASSERT_EQ(face.statuses.size(), 1u);
+    EXPECT_EQ(face.lastStatus().text, "Reading flash file ...");
     EXPECT_EQ(face.errorLabel, "label");
-    writeFile(name, "");
-    viewFlashFile(face, name);
-    EXPECT_EQ(face.log, "");
 }
 
-TEST(SampleFiles, ReadCleanlyAndFitTheirUnits) {
-    const std::tuple<const char*, int, int> samples[] = {{"demo-AlaR.HXF", 64 * 124, 7424},
-                                                         {"demo-BmaS.HXF", 128 * 126, 15104}};
-    for (const auto& [file, unitFlash, code] : samples) {
+TEST(SampleFiles, ReadCleanly) {
+    const std::pair<const char*, int> samples[] = {{"demo-AlaR.HXF", 7424},
+                                                   {"demo-BmaS.HXF", 15104}};
+    for (const auto& [file, code] : samples) {
         SCOPED_TRACE(file);
         RecordingFace face;
         FirmwareImage image;
         readFlashFile(face, image, std::string(ONDO_SAMPLES_DIR) + "/" + file, false);
         ASSERT_TRUE(image.FlashFileValid) << face.lastStatus().text;
-        EXPECT_EQ(face.lastStatus().text,
-                  "Read file OK (" + std::to_string(5 + code / 16 + 512 / 16) + " lines)");
         EXPECT_EQ(face.errorLabel, "");
-        EXPECT_NE(face.log.find("\r\n" + std::to_string(code) +
-                                " bytes Flash code\r\n512 bytes "
-                                "EEPROM data"),
+        EXPECT_NE(face.log.find("\r\n" + std::to_string(code) + " bytes Flash code\r\n512 bytes "),
                   std::string::npos);
-        EXPECT_GT(code, unitFlash * 9 / 10);
-        EXPECT_LE(code, unitFlash);
-        EXPECT_EQ(image.FlashImage[1] & 0xF0, 0xC0) << "a reset vector's relative jump";
     }
-}
-
-// The fuzzer's seeds and every input that once broke the reader read the same in any chunks.
-TEST(FuzzInputs, ReadTheSameInAnyChunksAndKnownOnesEndAsTheyShould) {
-    const auto root = std::filesystem::path(ONDO_SOURCE_DIR) / "tests/fuzz";
-    int files = 0;
-    for (const char* folder : {"seeds", "regressions"}) {
-        for (const auto& entry : std::filesystem::directory_iterator(root / folder)) {
-            SCOPED_TRACE(entry.path().string());
-            ++files;
-            const std::string text = readFile(entry.path().string());
-            FirmwareImage whole;
-            const HxfReport expected = readHxfText(text, whole);
-            for (std::size_t chunk : {1, 3, 64}) {
-                FirmwareImage pieces;
-                HxfReader reader(pieces);
-                HxfLineSplitter splitter;
-                auto sink = [&](std::string_view line) { return reader.line(line); };
-                bool on = true;
-                for (std::size_t at = 0; on && at < text.size(); at += chunk)
-                    on = splitter.feed(std::string_view(text).substr(at, chunk), sink);
-                if (on) splitter.finish(sink);
-                EXPECT_EQ(reader.report().error, expected.error) << chunk;
-                EXPECT_EQ(reader.report().lines, expected.lines);
-                EXPECT_TRUE(pieces.FlashImage == whole.FlashImage &&
-                            pieces.EEimage == whole.EEimage);
-            }
-            if (std::string(folder) == "regressions") {
-                EXPECT_EQ(expected.error, "Address out of range @ line 1");
-                EXPECT_TRUE(whole.FlashImage == FirmwareImage().FlashImage);
-            }
-        }
-    }
-    EXPECT_GE(files, 12);
 }
 
 }  // namespace

