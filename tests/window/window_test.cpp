@@ -305,6 +305,7 @@ TEST_F(WindowTest, ConsoleKeysAsTheWindowHandlesThem) {
     cmd()->setText(QString::fromLatin1(control));
     serial.sent.clear();
     QTest::keyClick(cmd(), Qt::Key_Return);
+    QTest::keyClick(cmd(), Qt::Key_Up);  // the command again, to be refused while a run runs
     {
         const Link::RunClaim run(f.link());
         QTest::keyClick(cmd(), Qt::Key_Return);
