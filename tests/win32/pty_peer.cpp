@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -50,30 +51,13 @@ bool open(Line& line) {
 }
 
 std::string speedText(speed_t speed) {
-    switch (speed) {
-        case B300:
-            return "300";
-        case B600:
-            return "600";
-        case B1200:
-            return "1200";
-        case B2400:
-            return "2400";
-        case B4800:
-            return "4800";
-        case B9600:
-            return "9600";
-        case B19200:
-            return "19200";
-        case B38400:
-            return "38400";
-        case B57600:
-            return "57600";
-        case B115200:
-            return "115200";
-        default:
-            return "other";
-    }
+    const std::pair<speed_t, const char*> known[] = {
+        {B300, "300"},     {B600, "600"},      {B1200, "1200"},   {B2400, "2400"},
+        {B4800, "4800"},   {B9600, "9600"},    {B19200, "19200"}, {B38400, "38400"},
+        {B57600, "57600"}, {B115200, "115200"}};
+    for (const auto& [value, text] : known)
+        if (value == speed) return text;
+    return "other";
 }
 
 // The settings the terminal layer holds for the line, as set through the slave side.

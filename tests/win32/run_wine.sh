@@ -1,14 +1,8 @@
 #!/usr/bin/env bash
-# Runs the Win32 serial backend's test program under Wine, with its COM ports mapped to
-# pseudo-terminals (see sio_win32_test.cpp for the map):
-#
-#   run_wine.sh TEST_EXE PTY_PEER UNIT_SIM WORK_DIR
-#
-# The Wine prefix lives in WORK_DIR/wineprefix and is made on the first run (its start-up takes
-# the longest part of the check); later runs reuse it. The mapping is written to the registry
-# key Wine reads its COM ports from, HKLM\Software\Wine\Ports, and the prefix's wineserver is
-# stopped so that the next program starts with it. Exit 77 (skipped) when Wine or the test
-# program is missing.
+# Runs the Win32 serial backend's test program under Wine, its COM ports mapped to
+# pseudo-terminals (see sio_win32_test.cpp):   run_wine.sh TEST_EXE PTY_PEER UNIT_SIM WORK_DIR
+# The Wine prefix is made once in WORK_DIR/wineprefix; the map goes to HKLM\Software\Wine\Ports.
+# Exit 77 (skipped) when Wine or the test program is missing.
 set -euo pipefail
 exe="$1" peer="$2" sim="$3" work="$4"
 shift 4
