@@ -351,9 +351,8 @@ TEST_F(WindowTest, ChoosingViewingAndDroppingTheFirmwareFile) {
     EXPECT_EQ(drop({QUrl("https://example.com/a.HXF")}), "00 keep.HXF 0");
     click("labStat");
     EXPECT_EQ(f.logText(), "") << "a click on the status line empties the log";
-    const std::string typed = file("Prüfung-€-файл.HXF", kGoodHxf);  // shows as typed
+    const std::string typed = path("Prüfung-€-файл.HXF");  // Enter reads it; named as typed
     fileBox()->setText(QString::fromStdString(typed));
-    std::remove(typed.c_str());
     QTest::keyClick(fileBox(), Qt::Key_Return);
     EXPECT_EQ(child<QLabel>("labStat")->text(), "No File " + QString::fromStdString(typed));
 }
@@ -374,8 +373,6 @@ TEST_F(WindowTest, PortListAtFocusPanesAndTheMinimumSize) {
     EXPECT_TRUE(f.link().PortOpen && f.link().PortName == "COM1");
     f.status(Colour::Error, "Invalid response ><b>x</b>");
     EXPECT_EQ(child<QLabel>("labStat")->textFormat(), Qt::PlainText);
-    f.logReplace("k\r\none\r\n");
-    EXPECT_EQ(child<QPlainTextEdit>("tText")->toPlainText(), "k\none\n");
     f.dataHistory(std::string(2000, 'p') + std::string("a\0b", 3));  // a NUL cuts nothing off
     EXPECT_EQ(child<QPlainTextEdit>("tRx")->toPlainText().size(), f.paneText().size());
     f.resize(100, 500);
