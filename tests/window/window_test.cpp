@@ -379,10 +379,9 @@ TEST_F(WindowTest, PortListAtFocusPanesAndTheMinimumSize) {
     EXPECT_EQ(f.size(), QSize(380, 500)) << "narrower than the minimum comes back to it";
 }
 
-// The window closed at every stage of an update, by the user (also in the rescue box and its
-// wait), by the Abort button or by a stop signal. Before the bootloader command a close is granted
-// and the run stops; from it on a close is refused, acts as Abort does there, and the window stays
-// open until the next close. The unit holds what the stage allows; the settings are written.
+// A close at every stage of an update (by the user, Abort or a stop signal): granted before the
+// bootloader command, refused from it on (acting as Abort there, the window staying until the
+// next).
 enum class How { UserClose, RescueBox, RescueWait, AbortButton, Terminate, Interrupt };
 struct Stage {
     const char* name;
@@ -520,11 +519,8 @@ TEST_F(WindowTest, SimulatedUnitGreetedThenReadingsShown) {
     EXPECT_EQ(f.heard.substr(start, 15), "[ t1 ]t1\r\nT 1\r\n");
 }
 
-// The demo's window on the simulated unit, with stray clicks while the run owns the unit (in the
-// version check, the rescue wait of a unit too old for the command entry, and the pages): "ROM
-// ver.", the port list, Enter in the name box, the file dialog and a drop of another file. None
-// reaches the line or the image: the update completes and the unit holds the file read before
-// Start, which the name box still names. The unit stops with the demo.
+// The demo's window and unit, with stray clicks while the run owns the unit ("ROM ver.", the port
+// list, Enter in the name box, the file dialog, a drop): the unit gets the file read before Start.
 struct Stray {
     const char* name;
     Phase phase;
