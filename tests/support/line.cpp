@@ -92,10 +92,6 @@ std::string Line::readFor(std::chrono::milliseconds span) {
     return readCount(buffer_.size(), 0ms);
 }
 
-bool Line::readable() {
-    return !buffer_.empty() || fill(0ms);
-}
-
 bool Line::waitHangUp(std::chrono::milliseconds wait) {
     const auto deadline = Clock::now() + wait;
     while (fd_ >= 0 && left(deadline) > 0) {

@@ -1,7 +1,6 @@
 #pragma once
 // The far end of a serial line for tests: a pseudo-terminal pair of its own (the code under test
-// opens slavePath()) or a device opened by path (the simulated unit's). Every wait is bounded,
-// so a silent or hung peer fails a test instead of hanging it.
+// opens slavePath()) or a device opened by path. Every wait is bounded: a hung peer fails a test.
 
 #include <chrono>
 #include <string>
@@ -30,7 +29,6 @@ class Line {
     std::string readCount(std::size_t count, std::chrono::milliseconds wait = kPatience);
     std::string readUntil(const std::string& pattern, std::chrono::milliseconds wait = kPatience);
     std::string readFor(std::chrono::milliseconds span);  // everything that comes meanwhile
-    bool readable();
     bool waitHangUp(std::chrono::milliseconds wait = kPatience);
     void close();  // this end goes away, as a pulled adapter: the slave side hangs up
     // The simulated unit's readings stopped: "tf" and its whole reply came back.

@@ -1,25 +1,13 @@
 #!/usr/bin/env bash
-# Runs the Win32 serial backend's test program under Wine, with its COM ports mapped to
-# pseudo-terminals (see sio_win32_test.cpp for the map):
-#
-#   run_wine.sh TEST_EXE PTY_PEER UNIT_SIM WORK_DIR
-#
-# The Wine prefix lives in WORK_DIR/wineprefix and is made on the first run (its start-up takes
-# the longest part of the check); later runs reuse it. The mapping is written to the registry
-# key Wine reads its COM ports from, HKLM\Software\Wine\Ports, and the prefix's wineserver is
-# stopped so that the next program starts with it. Exit 77 (skipped) when Wine or the test
-# program is missing.
+# Runs the Win32 serial backend's test program under Wine, its COM ports mapped to pseudo-terminals
+# in HKLM\Software\Wine\Ports (see sio_win32_test.cpp), the prefix made once in WORK_DIR:
+#   run_wine.sh TEST_EXE PTY_PEER UNIT_SIM WORK_DIR        Exit 77 (skipped) without Wine or TEST_EXE.
 set -euo pipefail
 exe="$1" peer="$2" sim="$3" work="$4"
 shift 4
 
-if ! command -v wine >/dev/null || ! command -v wineserver >/dev/null; then
-  echo "wine not found: install wine and wine64 (scripts/setup.sh does) to run this check"
-  exit 77
-fi
-if [ ! -f "$exe" ]; then
-  echo "$exe was not built: it needs the MinGW cross compiler (g++-mingw-w64-x86-64-posix)" \
-    "and GoogleTest's sources in /usr/src/googletest (googletest)"
+if ! command -v wineserver >/dev/null || [ ! -f "$exe" ]; then
+  echo "needs wine and wine64, and for $exe g++-mingw-w64-x86-64-posix and googletest's sources"
   exit 77
 fi
 
@@ -41,47 +29,35 @@ trap cleanup EXIT
 started=$SECONDS
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "making the Wine prefix $WINEPREFIX (once)"
-  wineboot -i </dev/null >"$work/wineboot.log" 2>&1 || {
-    cat "$work/wineboot.log"
-    exit 1
-  }
+  wineboot -i </dev/null >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
   wineserver -w
   echo "prefix made in $((SECONDS - started)) s"
 fi
 
-# The far end of COM1 and COM2, and the simulated unit on COM3 with a version of this run.
+# The peer's echo line on COM1, the simulated unit with a version of this run on COM2.
 "$peer" "$run" </dev/null &
 pids+=($!)
 version="$(printf '%04d' $((RANDOM % 10000)))"
 "$sim" --version "$version" --path-file "$run/unit.path" </dev/null >/dev/null &
 pids+=($!)
 for _ in $(seq 100); do
-  [ -s "$run/ports" ] && [ -s "$run/unit.path" ] && break
+  [ -s "$run/port" ] && [ -s "$run/unit.path" ] && break
   sleep 0.1
 done
-hex="$(awk '$1 == "hex" {print $2}' "$run/ports")"
-unhex="$(awk '$1 == "unhex" {print $2}' "$run/ports")"
-unit="$(head -n 1 "$run/unit.path")"
-if [ -z "$hex" ] || [ -z "$unhex" ] || [ -z "$unit" ]; then
-  echo "the pseudo-terminals did not come up"
-  exit 1
-fi
-echo "COM1 $hex (hex), COM2 $unhex (unhex), COM3 $unit (ondo-unit-sim $version)," \
-  "COM4 $run/no-such-device"
+far=$(head -n 1 "$run/port") unit=$(head -n 1 "$run/unit.path")
+[ -n "$far" ] && [ -n "$unit" ] || { echo "the pseudo-terminals did not come up"; exit 1; }
+echo "COM1 $far (echo), COM2 $unit (ondo-unit-sim $version), COM3 $run/no-such-device"
 
 cat >"$run/ports.reg" <<REG
 REGEDIT4
 
 [HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]
-"COM1"="$hex"
-"COM2"="$unhex"
-"COM3"="$unit"
-"COM4"="$run/no-such-device"
+"COM1"="$far"
+"COM2"="$unit"
+"COM3"="$run/no-such-device"
 REG
-wine reg import "$(printf 'Z:%s' "$run/ports.reg" | tr / '\\')" </dev/null >"$run/reg.log" 2>&1 || {
-  cat "$run/reg.log"
-  exit 1
-}
+wine reg import "$(printf 'Z:%s' "$run/ports.reg" | tr / '\\')" </dev/null >"$run/log" 2>&1 ||
+  { cat "$run/log"; exit 1; }
 wineserver -k >/dev/null 2>&1  # the prefix takes the new map when it starts again
 
 set +e
