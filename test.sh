@@ -4,13 +4,15 @@
 # serial and end-to-end tests there (labels engine, serial, e2e): the end-to-end table runs the
 # sanitized utility and simulated unit through every outcome. The window's tests, the soak, the
 # fuzz run (it builds its own sanitized target) and the MinGW compile check run in the first
-# pass only. Either pass failing fails the script. The last lines are ctest's summary of the
+# pass only. First of all the layout of every C++ file is checked against .clang-format. Either
+# pass, or the layout check, failing fails the script. The last lines are ctest's summary of the
 # sanitized pass.
 set -euo pipefail
 source "$(dirname "$0")/scripts/setup.sh"
 ondo_install
-ondo_build
 status=0
+ondo_format_check || status=1
+ondo_build
 (cd "$ONDO_BUILD" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 600) ||
   status=1
 ondo_build_sanitized

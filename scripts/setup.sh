@@ -11,8 +11,9 @@ ONDO_BUILD_ASAN="${ONDO_BUILD_ASAN:-$ONDO_ROOT/build-asan}"
 # qt6-base-dev: the window and the event loop. g++-mingw-w64-x86-64-posix: every source file is
 # compiled for Windows by the tests. wine, wine64 (64-bit Wine, no i386 architecture needed) and
 # googletest (GoogleTest's sources, built with the cross compiler): the Windows serial backend's
-# test runs under Wine. xvfb, imagemagick: screenshots of the running window.
-ONDO_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgtest-dev libgmock-dev clang
+# test runs under Wine. xvfb, imagemagick: screenshots of the running window. clang-format: the
+# layout check of test.sh.
+ONDO_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgtest-dev libgmock-dev clang clang-format
   g++-mingw-w64-x86-64-posix wine wine64 googletest xvfb xauth imagemagick python3)
 
 ondo_missing_packages() {
@@ -53,4 +54,11 @@ ondo_build_sanitized() {
 ondo_sanitizer_env() {
   export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1"
   export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+}
+
+# The layout of every C++ file of the product, the simulated unit, the tests and the benchmarks is
+# the one .clang-format gives; prints the files that differ and fails when one does.
+ondo_format_check() {
+  find "$ONDO_ROOT"/src "$ONDO_ROOT"/sim "$ONDO_ROOT"/tests "$ONDO_ROOT"/bench \
+    \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format --dry-run -Werror
 }
