@@ -326,6 +326,9 @@ TEST_F(WindowTest, ChoosingViewingAndDroppingTheFirmwareFile) {
     EXPECT_TRUE(f.image().FlashFileValid) << "a cancelled dialog reads the box again";
     click("tRev");
     EXPECT_EQ(f.logText(), kGoodHxf) << "the revision label shows the file's text";
+    EXPECT_EQ(child<QPlainTextEdit>("tText")->toPlainText().toStdString(),
+              "C:0100000055AA\nE:01001000A54A\n")
+        << "a CR LF pair shows as one line break";
     chosenFile = other;
     click("btnFlashFile");
     EXPECT_EQ(fileBox()->text().toStdString() + "|" + f.FlashFilePath, other + "|" + other);
