@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <sstream>
 
 extern char** environ;
@@ -56,13 +55,12 @@ RunResult Child::run() const {
     RunResult r;
     TempFolder own;
     const std::string folder = home.empty() ? own.path() : home;
-    std::vector<std::string> argTexts = {program};
+    std::vector<std::string> argTexts = {program}, envTexts;
     argTexts.insert(argTexts.end(), args.begin(), args.end());
-    std::vector<std::string> envTexts;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
-        if (entry.rfind("HOME=", 0) != 0 && entry.rfind("XDG_CONFIG_HOME=", 0) != 0 &&
-            entry.rfind("QT_QPA_PLATFORM=", 0) != 0)
+        if (!entry.starts_with("HOME=") && !entry.starts_with("XDG_CONFIG_HOME=") &&
+            !entry.starts_with("QT_QPA_PLATFORM="))
             envTexts.push_back(entry);
     }
     envTexts.push_back("HOME=" + folder);
@@ -98,8 +96,7 @@ RunResult Child::run() const {
     auto heard = start;
     int status = 0;
     rusage usage{};
-    bool ended = pid < 0;
-    while (!ended) {
+    while (pid > 0 && ::wait4(pid, &status, WNOHANG, &usage) != pid) {
         std::array<pollfd, 2> fds{{{out[0], POLLIN, 0}, {errFd, POLLIN, 0}}};
         ::poll(fds.data(), fds.size(), 20);
         const std::size_t outBefore = r.out.size(), errBefore = errText.size();
@@ -114,15 +111,11 @@ RunResult Child::run() const {
             const std::string typed = onTerminalOutput(errText);
             [[maybe_unused]] ssize_t n = ::write(master, typed.data(), typed.size());
         }
-        r.longestSilence =
-            std::max(r.longestSilence, std::chrono::duration<double>(now - heard).count());
-        r.seconds = std::chrono::duration<double>(now - start).count();
-        if (::wait4(pid, &status, WNOHANG, &usage) == pid) break;
         if (now - start > bound || (silence.count() > 0 && now - heard > silence)) {
             r.hung = true;
             ::kill(-pid, SIGKILL);
             ::wait4(pid, &status, 0, &usage);
-            ended = true;
+            break;
         }
     }
     // What is still in the pipes (a grandchild may hold them a moment; a terminal has no end).
