@@ -3,11 +3,8 @@
 // status, what the first says, then what the unit holds byte for byte. A row with a later run
 // shows the recovery after a failed one: the unit must end up updated.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -38,8 +35,8 @@ struct Row {
     // Runs of the program, ";" between them, each as words ("quoted" ones may hold blanks), a
     // last word "=N" for its exit status (0 without). PORT and FW stand for --port and --file
     // with the unit's line and the firmware; SAMPLE for the demo sample; TTY runs it on a
-    // terminal; other words of capitals name files in the row's folder (BAD, NONHEX, BIG,
-    // LONGLINE and NEARLY written as below). "@command": a control command for the unit.
+    // terminal; other words of capitals name files in the row's folder (BAD, BIG and NEARLY
+    // written as below). "@command": a control command for the unit.
     std::string runs;
     // Texts of the first run's standard output ("out:") or error ("err:", the terminal's on one),
     // "|" between; "N*" before one: at least N times; "!N*": fewer than N times; "!": never.
@@ -75,8 +72,6 @@ const auto kFlash = pattern(kFlashImageSize, 7, 3, 8), kEeprom = pattern(2048, 1
 void writeNamed(const std::string& word, const std::string& path) {
     static const std::map<std::string, std::string> kTexts = {
         {"BAD", "C:0100000055AB\r\nE:01001000A54A\r\n"},
-        {"NONHEX", "C:0100000055AA\r\nC:01zz00000000\r\n"},
-        {"LONGLINE", "C:" + std::string(10 << 20, 'A')},
         {"NEARLY", "C:" + std::string((1 << 20) - 100, 'A') + "\r\n"}};
     if (word == "FW") writeFile(path, hxfFile(kFlash, kEeprom));
     if (kTexts.contains(word)) writeFile(path, kTexts.at(word));
@@ -100,7 +95,7 @@ void expectSays(const std::string& says, const RunResult& r) {
             times = std::stoi(text);
             text.erase(0, text.find('*') + 1);
         }
-        const std::string stream = text.starts_with("out:") ? r.out : r.err + r.terminal;
+        const std::string stream = text.starts_with("out:") ? r.out : r.err;
         const int seen = occurrences(stream, text.substr(4));
         EXPECT_TRUE(fewer ? seen < times : seen >= times) << seen << " x " << text << " in:\n"
                                                           << stream;
@@ -110,7 +105,7 @@ void expectSays(const std::string& says, const RunResult& r) {
 // With --progress=json every line is one JSON object, the last one the end with the exit status.
 QJsonObject expectJson(const RunResult& r) {
     QJsonObject end;
-    for (const std::string& line : r.outLines()) {
+    for (const std::string& line : split(r.out, '\n')) {
         end = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
         EXPECT_TRUE(end["event"].isString()) << line;
     }
@@ -166,7 +161,7 @@ class CommandLine : public ::testing::TestWithParam<Row> {
             return answers[answered++] + "\n";
         };
         RunResult r = child.run();
-        EXPECT_FALSE(r.hung) << r.err << r.terminal;
+        EXPECT_FALSE(r.hung) << r.err;
         EXPECT_EQ(interrupted, interruptAt != nullptr) << r.out;
         return r;
     }
@@ -206,7 +201,7 @@ TEST_P(CommandLine, ExitSaysAndHolds) {
         }
         int exit = 0;
         const RunResult r = run(runs[i], exit, i == 0);
-        EXPECT_EQ(r.exitCode, exit) << r.err << r.terminal;
+        EXPECT_EQ(r.exitCode, exit) << r.err;
         if (i == 0) expectSays(row.says, r);
         if (runs[i].starts_with("check")) {
             static const long small = [] {
@@ -321,14 +316,6 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"NoKnownIdentification", "--wrong-id alaR:100", "flash PORT FW --yes =6",
             "err:error: Invalid response >alaR\n|err:error: No answer from the bootloader\n",
             "before -", "pages_stored=0"},
-        Row{"PageKeepsFailing", "--reject-page 17:always", "flash PORT FW --yes =7",
-            "err:error: Programming failed on page 17 - giving up; the unit needs a Rescue "
-            "re-flash\n",
-            "image<1088 before", "eeprom_writes=0 pages_rejected=30"},
-        Row{"EepromBoxWithNoOneToAnswer", kLower, "flash PORT FW =9",
-            "err:[EEPROM Program Error] addr = 000A, response = 000a  -> Cancel|!out:EEPROM "
-            "verifying",
-            "image image<11"},
         Row{"EepromAddressSkippedWithYes", kLower, "flash PORT FW --yes =8",
             "5*err:error: re-programmed address 000A.\n|!6*err:error: re-programmed address "
             "000A.\n|err:[EEPROM Program Error] addr = 000A, response = 000a  -> OK|err:error: "
@@ -339,18 +326,14 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"CtrlCAfterThePagesLeavesTheUnitOn", "", "flash PORT FW --progress=json",
             "out:Too late to abort: the EEPROM update runs to its end|" + kJsonComplete,
             "image image", "", 0, R"("phase":"restart")"},
-        Row{"TerminalProgressLineAndYes", kLower, "flash PORT FW --yes TTY =8",
-            "!err:OK or Cancel? [o/c] |err:[EEPROM Program Error] addr = 000A, response = 000a  "
-            "-> OK|err:\r\033[KFlash: page 0 of 124 (0%), elapsed |err:\r\033[KFlash: page 62 of "
-            "124 (50%), elapsed |err:\r\033[KFlash: page 124 of 124 (100%), elapsed |err: "
-            "left\r\033[K|err:\r\033[KFlashing complete. Awaiting soft reboot ...|2*err:\r\033[K"
-            "Restart, elapsed |!out:\033|out:=!=0=!=1="},
-        Row{"TerminalAsksAgainUntilOk", kLower, "flash PORT FW TTY =8",
+        Row{"TerminalProgressLineAsksAgainThenCancel", kLower, "flash PORT FW TTY =9",
             "2*err:OK or Cancel? [o/c] |!3*err:OK or Cancel? [o/c] |err:[EEPROM Program Error]\r\n"
-            "addr = 000A, response = 000a\r\n|out:\nEEPROM verifying\n",
-            "- image", "", 0, nullptr, "maybe|o"},
-        Row{"TerminalCancelStopsTheEeprom", kLower, "flash PORT FW TTY =9", "!out:EEPROM verifying",
-            "- image<11", "", 0, nullptr, "c"},
+            "addr = 000A, response = 000a\r\n|!out:EEPROM verifying|err:\r\033[KFlash: page 0 of "
+            "124 (0%), elapsed |err:\r\033[KFlash: page 62 of 124 (50%), elapsed |err:\r\033[K"
+            "Flash: page 124 of 124 (100%), elapsed |err: left\r\033[K|err:\r\033[KFlashing "
+            "complete. Awaiting soft reboot ...|2*err:\r\033[KRestart, elapsed "
+            "|!out:\033|out:=!=0=!=1=",
+            "image image<11", "", 0, nullptr, "maybe|c"},
         Row{"CtrlCInThePagesThenRescueRun", "", "flash PORT FW --yes --progress=json =7" + kRescue,
             R"(out:{"event":"end","outcome":"aborted","exit":7,|out:"message":"Flashing aborted )"
             R"(- the unit needs a Rescue re-flash"}|out:{"event":"status","level":"plain",)"
@@ -358,28 +341,21 @@ INSTANTIATE_TEST_SUITE_P(
             "image image", "end_word=-1 eeprom_writes=0", 0, R"("phase":"pages","page":20,)"},
         Row{"PageFailedThenRescueRun", "--reject-page 30:30",
             "flash PORT FW --yes --progress=json =7" + kRescue,
-            "out:Programming failed on page 30 - giving up", "image image",
-            "pages_rejected=30 pages_stored=30"},
+            "out:Programming failed on page 30 - giving up; the unit needs a Rescue re-flash",
+            "image image", "pages_rejected=30 pages_stored=30 eeprom_writes=0"},
         Row{"VanishedInThePagesThenReplugged", "--vanish-at page:40",
             "flash PORT FW --yes --progress=json =7;@replug;flash PORT FW --yes",
             R"(out:"outcome":"line-lost"|out:Lost contact with the unit)", "image image"},
-        Row{"VanishedInTheEepromThenReplugged", "--vanish-at ee:0x0100",
-            "flash PORT FW --yes =7;@replug;flash PORT FW --yes",
-            "err:error: Lost contact with the unit", "image image", "eeprom_writes=256"},
         Row{"VanishedAtBootloaderEntryThenRescued", "--vanish-at boot",
             "flash PORT FW --yes =7;@replug" + kRescue, "err:error: Lost contact with the unit",
             "image image"},
         Row{"ReadEeUpdateRestore", "--restart-ms 100",
             "read-ee PORT --out BACKUP --ee-size 512;flash PORT --file SAMPLE --yes" + kRestore, "",
             "- before", "", 512},
-        Row{"BackupByTypeName", "--type EnbS", "read-ee PORT --out BACKUP --ee-size EnbS", "",
-            "- before", "", 1024},
         Row{"BackupEeUpdateRestore", "--restart-ms 100", kFlashBackup + kRestore, "", "- before",
             "", 512},
         Row{"FailedBackupStartsNoUpdate", "--ee-bad-read 100:always",
             kFlashBackup + " =10;read-ee PORT --out BACKUP --ee-size 512 =10", "", "before before",
-            "boot_entries=0 eeprom_writes=0", -1},
-        Row{"VanishingUnitStartsNoUpdate", "--vanish-at read:100", kFlashBackup + " =10", "", "- -",
             "boot_entries=0 eeprom_writes=0", -1},
         Row{"BackupRefusedWithRescueOrWithoutSize", "",
             kFlashBackup + " --rescue =2;read-ee PORT --out BACKUP =2;flash PORT FW --backup-ee "
@@ -387,25 +363,12 @@ INSTANTIATE_TEST_SUITE_P(
             "", "- -", "", -1},
         refused("NoPortNoFile", "flash", "--port and --file are needed"),
         refused("UnknownOption", "flash --demo --force", "Unknown option 'force'"),
-        refused("BothOnlies", "flash --demo --ee-only --flash-only",
-                "--ee-only and --flash-only exclude each other"),
-        refused("EEOnlyRescue", "flash --demo --ee-only --rescue",
-                "--ee-only and --rescue exclude each other"),
-        refused("ProgressFormat", "flash --demo --progress=xml", "--progress takes text or json"),
         refused("PortTen", "flash --port COM10 --file FW.HXF",
                 "--port takes COM1 to COM9 or a device path"),
-        refused("SimArgsWithoutDemo", "flash --port COM1 --file FW.HXF --sim-args --silent",
-                "--sim-args goes with --demo"),
-        refused("DemoWithPort", "flash --demo --port COM3", "--demo brings its own port"),
-        refused("StrayFile", "flash --demo FW.HXF", "flash takes no file"),
-        refused("CheckWithoutFile", "check", "check takes one file"),
-        refused("PortsWithArgument", "ports COM1", "ports takes no arguments"),
         check("CheckSample", "SAMPLE",
               "out:501 lines in file -> \n|out:7424 bytes Flash code\n|out:512 bytes EEPROM data\n"
               "|err:Read file OK (501 lines)\n"),
-        check("CheckNonHexAddressOnLine2", "NONHEX", "err:error: Address out of range @ line 2"),
         check("CheckFiftyMegabytes", "BIG", kTooLarge),
-        check("CheckOneTenMegabyteLine", "LONGLINE", kTooLarge),
         check("CheckOneLineOfNearlyTheWholeSize", "NEARLY", "err:@ line 1")),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -414,9 +377,7 @@ INSTANTIATE_TEST_SUITE_P(
 // by-id link) with a hint above 1 ms naming the file to change; flash uses the map.
 TEST(PortsCommand, ListsTheMappedDevicesAndFlashUsesTheMap) {
     TempFolder home;
-    Line free, held;
-    const int holder = ::open(held.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);  // another program holds this one
+    Line free;
     const std::string missing = home.file("no-such-tty"), link = home.file("by-id/usb-FTDI");
     const std::string timer = home.file("sys/bus/usb-serial/devices/ttyUSB42/latency_timer");
     writeFile(home.file("dev/ttyUSB42"), "");
@@ -424,8 +385,7 @@ TEST(PortsCommand, ListsTheMappedDevicesAndFlashUsesTheMap) {
     std::filesystem::create_directories(home.file("by-id"));
     std::filesystem::create_symlink("../dev/ttyUSB42", link);
     writeFile(home.file("config/Ondo/FLASH.conf"),
-              "[Ports]\nCOM2=" + free.slavePath() + "\nCOM5=" + missing +
-                  "\nCOM7=" + held.slavePath() + "\nCOM8=" + link + "\n");
+              "[Ports]\nCOM2=" + free.slavePath() + "\nCOM5=" + missing + "\nCOM8=" + link + "\n");
     ::setenv("ONDO_SYSFS_ROOT", home.file("sys").c_str(), 1);
     Child ports, flash;
     ports.args = {"ports"};
@@ -433,14 +393,12 @@ TEST(PortsCommand, ListsTheMappedDevicesAndFlashUsesTheMap) {
     ports.home = flash.home = home.path();
     const RunResult r = ports.run(), opened = flash.run();
     ::unsetenv("ONDO_SYSFS_ROOT");
-    ::close(holder);
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    const auto lines = r.outLines();
+    const auto lines = split(r.out, '\n');
     ASSERT_EQ(lines.size(), 10u) << r.out;
     EXPECT_EQ(lines[1], "COM2  " + free.slavePath() + "  available");
     EXPECT_EQ(lines[2].rfind("COM3  /dev/ttyUSB0  ", 0), 0u) << "unmapped names keep defaults";
     EXPECT_EQ(lines[4], "COM5  " + missing + "  not available: " + std::strerror(ENOENT));
-    EXPECT_EQ(lines[6], "COM7  " + held.slavePath() + "  not available: " + std::strerror(EBUSY));
     EXPECT_EQ(lines[7], "COM8  " + link + "  not available: " + std::strerror(ENOTTY) +
                             "  latency timer 16 ms");
     EXPECT_EQ(lines[8],

@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 extern char** environ;
 
@@ -44,18 +43,11 @@ void pull(int& fd, std::string& text) {
 
 }  // namespace
 
-std::vector<std::string> RunResult::outLines() const {
-    std::vector<std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 RunResult Child::run() const {
     RunResult r;
     TempFolder own;
     const std::string folder = home.empty() ? own.path() : home;
-    std::vector<std::string> argTexts = {program}, envTexts;
+    std::vector<std::string> argTexts = {ONDO_FLASH_PATH}, envTexts;
     argTexts.insert(argTexts.end(), args.begin(), args.end());
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
@@ -91,7 +83,6 @@ RunResult Child::run() const {
     for (int fd : {out[1], err[1], slave})
         if (fd >= 0) ::close(fd);
     int& errFd = onTerminal ? master : err[0];
-    std::string& errText = onTerminal ? r.terminal : r.err;
     const auto start = Clock::now();
     auto heard = start;
     int status = 0;
@@ -99,16 +90,16 @@ RunResult Child::run() const {
     while (pid > 0 && ::wait4(pid, &status, WNOHANG, &usage) != pid) {
         std::array<pollfd, 2> fds{{{out[0], POLLIN, 0}, {errFd, POLLIN, 0}}};
         ::poll(fds.data(), fds.size(), 20);
-        const std::size_t outBefore = r.out.size(), errBefore = errText.size();
+        const std::size_t outBefore = r.out.size(), errBefore = r.err.size();
         if (out[0] >= 0 && fds[0].revents) pull(out[0], r.out);
-        if (errFd >= 0 && fds[1].revents) pull(errFd, errText);
+        if (errFd >= 0 && fds[1].revents) pull(errFd, r.err);
         const auto now = Clock::now();
         if (r.out.size() != outBefore) {
             heard = now;
             if (onOutput) onOutput(pid, r.out);
         }
-        if (onTerminalOutput && errText.size() != errBefore && master >= 0) {
-            const std::string typed = onTerminalOutput(errText);
+        if (onTerminalOutput && r.err.size() != errBefore && master >= 0) {
+            const std::string typed = onTerminalOutput(r.err);
             [[maybe_unused]] ssize_t n = ::write(master, typed.data(), typed.size());
         }
         if (now - start > bound || (silence.count() > 0 && now - heard > silence)) {
@@ -121,7 +112,7 @@ RunResult Child::run() const {
     // What is still in the pipes (a grandchild may hold them a moment; a terminal has no end).
     const auto until = Clock::now() + std::chrono::seconds(5);
     for (int* fd : {&out[0], &errFd}) {
-        std::string& text = fd == &out[0] ? r.out : errText;
+        std::string& text = fd == &out[0] ? r.out : r.err;
         while (*fd >= 0 && Clock::now() < until) {
             pollfd p{*fd, POLLIN, 0};
             if (::poll(&p, 1, 20) > 0)

@@ -16,17 +16,13 @@ namespace ondo::testing {
 struct RunResult {
     int exitCode = -1;  // -1 when the child did not exit normally
     bool hung = false;
-    std::string out, err;  // standard output and standard error (on a pipe)
-    std::string terminal;  // what the child wrote to its terminal (standard error
-                           // on a pty)
+    std::string out, err;  // standard output and standard error (on a pipe or the terminal)
     long peakKb = 0;       // peak resident set of the child
-    std::vector<std::string> outLines() const;
 };
 
 struct Child {
     std::vector<std::string> args;  // after the program name
-    std::string program = ONDO_FLASH_PATH;
-    std::string home;  // HOME and XDG_CONFIG_HOME; empty: a fresh folder for this run
+    std::string home;               // HOME and XDG_CONFIG_HOME; empty: a fresh folder for this run
     bool onTerminal = false;
     std::chrono::seconds bound{150};
     std::chrono::seconds silence{0};  // 0: no bound on silence

@@ -6,8 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <sstream>
 #include <thread>
 
@@ -16,15 +14,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::vector<std::uint8_t> readBytes(const std::string& path) {
-    const std::string text = readFile(path);
-    return std::vector<std::uint8_t>(text.begin(), text.end());
-}
-
-// Waits until done() holds or the patience runs out.
+// Waits until done() holds or the patience (only a hang waits this long) runs out.
 template <typename Done>
 bool await(Done done) {
-    for (const auto until = Clock::now() + SimProcess::kPatience; Clock::now() < until;) {
+    for (const auto until = Clock::now() + std::chrono::seconds(10); Clock::now() < until;) {
         if (done()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -43,22 +36,17 @@ SimProcess::SimProcess(const std::vector<std::string>& options) {
     argv.push_back(nullptr);
     const pid_t parent = ::getpid();
     pid_ = ::fork();
-    if (pid_ == 0) {  // only calls that are safe between fork and exec
-        ::prctl(PR_SET_PDEATHSIG,
-                SIGTERM);  // a test program that dies takes the unit with it
+    if (pid_ == 0) {                         // only calls that are safe between fork and exec
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // a test program that dies takes the unit with it
         if (::getppid() != parent) ::_exit(1);
         const int null = ::open("/dev/null", O_WRONLY);
         if (null >= 0) ::dup2(null, STDOUT_FILENO);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
-    if (pid_ < 0) {
-        error_ = std::string("fork: ") + std::strerror(errno);
-        return;
-    }
-    started_ = await([&] { return !readFile(folder_.file("path-file")).empty() || !running(); }) &&
-               running();
-    if (!started_) error_ = "ondo-unit-sim did not start (see its message above)";
+    const bool up =
+        await([&] { return !readFile(folder_.file("path-file")).empty() || !running(); });
+    if (!up || !running()) error_ = "ondo-unit-sim did not start (see its message above)";
 }
 
 bool SimProcess::running() {
@@ -100,11 +88,13 @@ int SimProcess::stop() {
 }
 
 std::vector<std::uint8_t> SimProcess::flash() const {
-    return readBytes(folder_.file("dump.flash"));
+    const std::string bytes = readFile(folder_.file("dump.flash"));
+    return {bytes.begin(), bytes.end()};
 }
 
 std::vector<std::uint8_t> SimProcess::eeprom() const {
-    return readBytes(folder_.file("dump.eeprom"));
+    const std::string bytes = readFile(folder_.file("dump.eeprom"));
+    return {bytes.begin(), bytes.end()};
 }
 
 std::map<std::string, long long> SimProcess::stats() const {

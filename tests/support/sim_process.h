@@ -5,7 +5,6 @@
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -17,9 +16,6 @@ namespace ondo::testing {
 
 class SimProcess {
   public:
-    // How long any wait on the simulator may take before it counts as hung.
-    static constexpr std::chrono::seconds kPatience{10};
-
     // Starts ondo-unit-sim with these options (for example {"--type", "EnbS"}) and waits for its
     // device path. started() tells whether that worked; error() says why not.
     explicit SimProcess(const std::vector<std::string>& options = {});
@@ -27,11 +23,10 @@ class SimProcess {
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
-    bool started() const { return started_; }
+    bool started() const { return error_.empty(); }
     const std::string& error() const { return error_; }
     // A symbolic link that always points at the current pseudo-terminal while it exists.
     std::string linkPath() const { return folder_.file("link"); }
-    const std::string& folder() const { return folder_.path(); }
 
     // Sends one control command ("rescue", "power", "unplug", "replug", "dump", "quit") and waits
     // until the simulator has carried it out. False on an unknown command or a time-out.
@@ -51,7 +46,6 @@ class SimProcess {
 
     TempFolder folder_;
     pid_t pid_ = -1;
-    bool started_ = false;
     int commands_ = 0;
     int exitStatus_ = -1;
     std::string error_;
