@@ -15,8 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
-#include <sstream>
 
 extern char** environ;
 
@@ -45,24 +43,16 @@ void pull(int& fd, std::string& text) {
 
 }  // namespace
 
-std::vector<std::string> RunResult::outLines() const {
-    std::vector<std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 RunResult Child::run() const {
     RunResult r;
     TempFolder own;
     const std::string folder = home.empty() ? own.path() : home;
-    std::vector<std::string> argTexts = {program};
+    std::vector<std::string> argTexts = {ONDO_FLASH_PATH}, envTexts;
     argTexts.insert(argTexts.end(), args.begin(), args.end());
-    std::vector<std::string> envTexts;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
-        if (entry.rfind("HOME=", 0) != 0 && entry.rfind("XDG_CONFIG_HOME=", 0) != 0 &&
-            entry.rfind("QT_QPA_PLATFORM=", 0) != 0)
+        if (!entry.starts_with("HOME=") && !entry.starts_with("XDG_CONFIG_HOME=") &&
+            !entry.starts_with("QT_QPA_PLATFORM="))
             envTexts.push_back(entry);
     }
     envTexts.push_back("HOME=" + folder);
@@ -93,42 +83,36 @@ RunResult Child::run() const {
     for (int fd : {out[1], err[1], slave})
         if (fd >= 0) ::close(fd);
     int& errFd = onTerminal ? master : err[0];
-    std::string& errText = onTerminal ? r.terminal : r.err;
     const auto start = Clock::now();
     auto heard = start;
     int status = 0;
     rusage usage{};
-    bool ended = pid < 0;
-    while (!ended) {
+    while (pid > 0 && ::wait4(pid, &status, WNOHANG, &usage) != pid) {
         std::array<pollfd, 2> fds{{{out[0], POLLIN, 0}, {errFd, POLLIN, 0}}};
         ::poll(fds.data(), fds.size(), 20);
-        const std::size_t outBefore = r.out.size(), errBefore = errText.size();
+        const std::size_t outBefore = r.out.size(), errBefore = r.err.size();
         if (out[0] >= 0 && fds[0].revents) pull(out[0], r.out);
-        if (errFd >= 0 && fds[1].revents) pull(errFd, errText);
+        if (errFd >= 0 && fds[1].revents) pull(errFd, r.err);
         const auto now = Clock::now();
         if (r.out.size() != outBefore) {
             heard = now;
             if (onOutput) onOutput(pid, r.out);
         }
-        if (onTerminalOutput && errText.size() != errBefore && master >= 0) {
-            const std::string typed = onTerminalOutput(errText);
+        if (onTerminalOutput && r.err.size() != errBefore && master >= 0) {
+            const std::string typed = onTerminalOutput(r.err);
             [[maybe_unused]] ssize_t n = ::write(master, typed.data(), typed.size());
         }
-        r.longestSilence =
-            std::max(r.longestSilence, std::chrono::duration<double>(now - heard).count());
-        r.seconds = std::chrono::duration<double>(now - start).count();
-        if (::wait4(pid, &status, WNOHANG, &usage) == pid) break;
         if (now - start > bound || (silence.count() > 0 && now - heard > silence)) {
             r.hung = true;
             ::kill(-pid, SIGKILL);
             ::wait4(pid, &status, 0, &usage);
-            ended = true;
+            break;
         }
     }
     // What is still in the pipes (a grandchild may hold them a moment; a terminal has no end).
     const auto until = Clock::now() + std::chrono::seconds(5);
     for (int* fd : {&out[0], &errFd}) {
-        std::string& text = fd == &out[0] ? r.out : errText;
+        std::string& text = fd == &out[0] ? r.out : r.err;
         while (*fd >= 0 && Clock::now() < until) {
             pollfd p{*fd, POLLIN, 0};
             if (::poll(&p, 1, 20) > 0)

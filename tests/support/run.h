@@ -1,9 +1,8 @@
 #pragma once
-// The one way tests run a program as a child: the real ondo-flash in a process group of its own
-// (so a test can send the group a Ctrl-C as a terminal does), with a home of its own for its
-// settings store, standard output and error collected apart or standard input and error on a
-// pseudo-terminal. A child that outlives its bound, or stays silent too long, is killed and
-// reported as hung. Safe to use from several threads at once.
+// The one way tests run a program as a child: in a process group of its own (so a test can send the
+// group a Ctrl-C as a terminal does), with a home of its own for its settings store, standard
+// output and error collected apart or standard input and error on a pseudo-terminal. A child that
+// outlives its bound, or stays silent too long, is killed and reported as hung.
 
 #include <sys/types.h>
 
@@ -17,17 +16,13 @@ namespace ondo::testing {
 struct RunResult {
     int exitCode = -1;  // -1 when the child did not exit normally
     bool hung = false;
-    std::string out, err;  // standard output and standard error (on a pipe)
-    std::string terminal;  // what the child wrote to its terminal (standard error on a pty)
-    double seconds = 0, longestSilence = 0;
-    long peakKb = 0;  // peak resident set of the child
-    std::vector<std::string> outLines() const;
+    std::string out, err;  // standard output and standard error (on a pipe or the terminal)
+    long peakKb = 0;       // peak resident set of the child
 };
 
 struct Child {
     std::vector<std::string> args;  // after the program name
-    std::string program = ONDO_FLASH_PATH;
-    std::string home;  // HOME and XDG_CONFIG_HOME; empty: a fresh folder for this run
+    std::string home;               // HOME and XDG_CONFIG_HOME; empty: a fresh folder for this run
     bool onTerminal = false;
     std::chrono::seconds bound{150};
     std::chrono::seconds silence{0};  // 0: no bound on silence

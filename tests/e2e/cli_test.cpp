@@ -1,0 +1,398 @@
+// End to end: the real ondo-flash run from the command line against the simulated unit on a
+// pseudo-terminal. One row a case: the unit's options and one or more runs, each with its exit
+// status, what the first says, then what the unit holds byte for byte. A row with a later run
+// shows the recovery after a failed one: the unit must end up updated.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "firmware/hxf.h"
+#include "support/hxf_file.h"
+#include "support/line.h"
+#include "support/run.h"
+#include "support/sim_process.h"
+
+// After the project's headers: Qt's "emit" keyword would spoil a name in them.
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace ondo::testing {
+namespace {
+
+struct Row {
+    const char* name;
+    std::string unit;  // the simulated unit's options; its EEPROM starts with an owner's bytes
+    // Runs of the program, ";" between them, each as words ("quoted" ones may hold blanks), a
+    // last word "=N" for its exit status (0 without). PORT and FW stand for --port and --file
+    // with the unit's line and the firmware; SAMPLE for the demo sample; TTY runs it on a
+    // terminal; other words of capitals name files in the row's folder (BAD, BIG and NEARLY
+    // written as below). "@command": a control command for the unit.
+    std::string runs;
+    // Texts of the first run's standard output ("out:") or error ("err:", the terminal's on one),
+    // "|" between; "N*" before one: at least N times; "!N*": fewer than N times; "!": never.
+    std::string says = "";
+    // What the unit holds at the end, flash then EEPROM: "image", "before" (erased flash, the
+    // owner's EEPROM), "image<N" (the image below N, as before from N) or "-" (not checked).
+    std::string holds = "- -";
+    std::string counters = "";  // "key=value ...": the unit's counters after the first run
+    int backup = 0;  // N > 0: BACKUP holds the unit's first N EEPROM bytes only; -1: no BACKUP
+    const char* interruptAt = nullptr;  // a Ctrl-C to the first run when its stdout has this
+    std::string answers = "";           // typed at the terminal's questions in turn, "|" between
+};
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.name;
+}
+
+std::vector<std::string> split(const std::string& text, char mark) {
+    std::vector<std::string> parts;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, mark);) parts.push_back(part);
+    return parts;
+}
+
+std::vector<std::uint8_t> pattern(std::size_t size, int times, int plus, int shift) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t a = 0; a < size; ++a) bytes[a] = ((a * times + plus) ^ (a >> shift)) & 0xFF;
+    return bytes;
+}
+// Every flash address and 2048 EEPROM bytes, none alike to its neighbours; the owner's bytes.
+const auto kFlash = pattern(kFlashImageSize, 7, 3, 8), kEeprom = pattern(2048, 13, 5, 12),
+           kOwner = pattern(2048, 167, 13, 3);
+
+void writeNamed(const std::string& word, const std::string& path) {
+    static const std::map<std::string, std::string> kTexts = {
+        {"BAD", "C:0100000055AB\r\nE:01001000A54A\r\n"},
+        {"NEARLY", "C:" + std::string((1 << 20) - 100, 'A') + "\r\n"}};
+    if (word == "FW") writeFile(path, hxfFile(kFlash, kEeprom));
+    if (kTexts.contains(word)) writeFile(path, kTexts.at(word));
+    std::ofstream big(word == "BIG" ? path : "/dev/null", std::ios::binary);
+    for (int i = 0; word == "BIG" && i < 50 * 1024 * 1024 / 46 + 1; ++i)
+        big << "C:10000000000102030405060708090A0B0C0D0E0F78\r\n";
+}
+
+std::string sha256(const std::vector<std::uint8_t>& bytes) {
+    const QByteArray data(reinterpret_cast<const char*>(bytes.data()),
+                          static_cast<qsizetype>(bytes.size()));
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex().toStdString();
+}
+
+void expectSays(const std::string& says, const RunResult& r) {
+    for (std::string text : split(says, '|')) {
+        const bool fewer = text[0] == '!';
+        if (fewer) text.erase(0, 1);
+        int times = 1;
+        if (std::isdigit(static_cast<unsigned char>(text[0]))) {
+            times = std::stoi(text);
+            text.erase(0, text.find('*') + 1);
+        }
+        const std::string stream = text.starts_with("out:") ? r.out : r.err;
+        const int seen = occurrences(stream, text.substr(4));
+        EXPECT_TRUE(fewer ? seen < times : seen >= times) << seen << " x " << text << " in:\n"
+                                                          << stream;
+    }
+}
+
+// With --progress=json every line is one JSON object, the last one the end with the exit status.
+QJsonObject expectJson(const RunResult& r) {
+    QJsonObject end;
+    for (const std::string& line : split(r.out, '\n')) {
+        end = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        EXPECT_TRUE(end["event"].isString()) << line;
+    }
+    EXPECT_EQ(r.err, "") << "with JSON every event goes to standard output";
+    EXPECT_EQ(end["event"].toString(), "end");
+    EXPECT_EQ(end["exit"].toInt(-1), r.exitCode);
+    return end;
+}
+
+class CommandLine : public ::testing::TestWithParam<Row> {
+  protected:
+    // Runs the program with these words; a Ctrl-C and answers only on the first run.
+    RunResult run(const std::string& words, int& exit, bool first) {
+        const Row& row = GetParam();
+        Child child;
+        std::istringstream in(words);
+        for (std::string w; in >> std::quoted(w);) {
+            if (w == "PORT" || w == "FW") child.args.push_back(w == "PORT" ? "--port" : "--file");
+            if (w == "PORT") {
+                child.args.push_back(unit->linkPath());
+            } else if (w == "SAMPLE") {
+                child.args.push_back(ONDO_SAMPLES_DIR "/demo-AlaR.HXF");
+            } else if (w == "TTY") {
+                child.onTerminal = true;
+            } else if (w[0] == '=') {
+                exit = std::stoi(w.substr(1));
+            } else if (w.size() > 1 && std::all_of(w.begin(), w.end(), ::isupper)) {
+                writeNamed(w, folder.file(w));
+                child.args.push_back(folder.file(w));
+            } else {
+                child.args.push_back(w);
+            }
+        }
+        const char* interruptAt = first ? row.interruptAt : nullptr;
+        bool interrupted = false, rescued = false;
+        child.onOutput = [&](pid_t pid, const std::string& out) {
+            if (interruptAt && !interrupted && out.find(interruptAt) != out.npos) {
+                interrupted = true;
+                ::kill(-pid, SIGINT);
+            }
+            if (!rescued &&
+                out.find(R"("title":"Rescue Requires a Temorary Jumper")") != out.npos) {
+                rescued = true;  // the user powers the unit up with the jumper fitted
+                EXPECT_TRUE(unit->control("rescue"));
+            }
+        };
+        const auto answers = split(first ? row.answers : "", '|');
+        std::size_t answered = 0;
+        child.onTerminalOutput = [&](const std::string& t) -> std::string {
+            if (occurrences(t, "OK or Cancel? [o/c] ") <= static_cast<int>(answered) ||
+                answered >= answers.size())
+                return "";
+            return answers[answered++] + "\n";
+        };
+        RunResult r = child.run();
+        EXPECT_FALSE(r.hung) << r.err;
+        EXPECT_EQ(interrupted, interruptAt != nullptr) << r.out;
+        return r;
+    }
+
+    TempFolder folder;
+    std::unique_ptr<SimProcess> unit;
+};
+
+// The memory against what it should hold: see Row::holds.
+void expectHolds(const std::string& want, const std::vector<std::uint8_t>& got,
+                 const std::vector<std::uint8_t>& image, const std::vector<std::uint8_t>& before) {
+    if (want == "-") return;
+    ASSERT_FALSE(got.empty());
+    std::size_t upTo = want == "before" ? 0 : got.size();
+    if (want.starts_with("image<")) upTo = std::stoul(want.substr(6));
+    for (std::size_t a = 0; a < got.size(); ++a) {
+        const int held = a < upTo && a < image.size() ? image[a]
+                         : a < before.size()          ? before[a]
+                                                      : 0xFF;
+        ASSERT_EQ(got[a], held) << want << ", address " << a;
+    }
+}
+
+TEST_P(CommandLine, ExitSaysAndHolds) {
+    const Row& row = GetParam();
+    writeFile(folder.file("owner"), std::string(kOwner.begin(), kOwner.end()));
+    std::istringstream options("--ee-init " + folder.file("owner") + " " + row.unit);
+    unit = std::make_unique<SimProcess>(
+        std::vector<std::string>{std::istream_iterator<std::string>(options), {}});
+    ASSERT_TRUE(unit->started()) << unit->error();
+    const auto runs = split(row.runs, ';');
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        SCOPED_TRACE(runs[i]);
+        if (runs[i].starts_with('@')) {
+            ASSERT_TRUE(unit->control(runs[i].substr(1)));
+            continue;
+        }
+        int exit = 0;
+        const RunResult r = run(runs[i], exit, i == 0);
+        EXPECT_EQ(r.exitCode, exit) << r.err;
+        if (i == 0) expectSays(row.says, r);
+        if (runs[i].starts_with("check")) {
+            static const long small = [] {
+                Child sample;
+                sample.args = {"check", ONDO_SAMPLES_DIR "/demo-AlaR.HXF"};
+                return sample.run().peakKb;
+            }();
+            EXPECT_LT(r.peakKb, small + 8 * 1024) << "reading a file costs buffers, never the file";
+        }
+        const QJsonObject end =
+            runs[i].find("=json") != std::string::npos ? expectJson(r) : QJsonObject();
+        if (i + 1 == runs.size() && !end.isEmpty() && r.exitCode == 0) {
+            ASSERT_TRUE(unit->control("dump"));  // the report fingerprints what the unit holds
+            EXPECT_EQ(end["code_sha256"].toString().toStdString(), sha256(unit->flash()));
+            EXPECT_EQ(end["eeprom_sha256"].toString().toStdString(), sha256(unit->eeprom()));
+        }
+        if (i == 0 && !row.counters.empty()) {
+            ASSERT_TRUE(unit->control("dump"));
+            auto stats = unit->stats();
+            for (const std::string& pair : split(row.counters, ' ')) {
+                const std::string key = pair.substr(0, pair.find('='));
+                EXPECT_EQ(stats[key], std::stoll(pair.substr(key.size() + 1), nullptr, 0)) << key;
+            }
+        }
+    }
+    ASSERT_TRUE(unit->control("dump"));
+    const auto holds = split(row.holds, ' ');
+    expectHolds(holds[0], unit->flash(), kFlash, {});
+    expectHolds(holds[1], unit->eeprom(), kEeprom, kOwner);
+    if (row.backup > 0) {
+        FirmwareImage backup, want;
+        EXPECT_FALSE(readHxfText(readFile(folder.file("BACKUP")), backup).failed());
+        std::copy_n(kOwner.begin(), row.backup, want.EEimage.begin());
+        EXPECT_EQ(backup.EEimage, want.EEimage);
+        EXPECT_EQ(backup.FlashImage, want.FlashImage) << "nothing but the EEPROM's bytes";
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        EXPECT_FALSE(row.backup < 0 && entry.path().filename().string().starts_with("BACKUP"));
+}
+
+Row refused(const char* name, const std::string& runs, const std::string& error) {
+    return {name, "", runs + " =2", "err:error: " + error + "|err:See: ondo-flash "};
+}
+Row check(const char* name, const std::string& file, const std::string& says) {
+    return {name, "", "check " + file + (says.starts_with("out:") ? "" : " =3"), says};
+}
+
+const std::string kLower = "--ee-lower 0x000A", kTooLarge = "err:error: Flash file too large";
+const std::string kJsonComplete =
+    R"(out:{"event":"end","outcome":"complete","exit":0,"retries":0,"unit":")";
+const std::string kRescue = ";flash PORT FW --rescue --yes --progress=json";
+const std::string kFlashBackup = "flash PORT --file SAMPLE --yes --backup-ee BACKUP --ee-size 512";
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, CommandLine,
+    ::testing::Values(
+        Row{"AlaR", "--type AlaR", "flash PORT FW",
+            "1*err:Opened COM1\n|!2*err:Opened COM1\n|err:Programming 124 pages. 64 bytes/page.\n"
+            "|err:\nData from unit =  0024\n|err:\nComplete.\n|err:[Programming complete] Flash "
+            "and EEPROM Programming complete (0 retries).\n|!err:\033|!out:\r|out:=!=0=!=1=!=2="
+            "|out:=!=123=\nFlashing complete. Awaiting soft reboot ...\n|out:Programming 512 bytes"
+            " of EE Prom.\n0000\n0001-0002-|out:\nEEPROM verifying\n|out:\nProgramming complete.\n"
+            "|err:Update report: unit AlaR, firmware 0024 -> 0024, 124 pages sent (0 resent), "
+            "EEPROM 512 bytes written and 512 verified, 0 retries, |err:\nFlash: page 0 of 124 "
+            "(0%), elapsed |err:\nFlash: page 62 of 124 (50%), elapsed |11*err:\nFlash: page "
+            "|!12*err:\nFlash: page |err:\nEEPROM write: address 256 of 512 (50%), elapsed "
+            "|err:\nEEPROM verify: address 512 of 512 (100%), elapsed ",
+            "image image", "pages_stored=124 pages_rejected=0 end_word=0x03FF eeprom_writes=512"},
+        Row{"NmaS", "--type NmaS", "flash PORT FW --progress=json",
+            kJsonComplete + R"(|out:"phase":"pages","page":126,"total":126)"
+                            R"(|out:"phase":"eeprom-write","address":512,"total":512)"
+                            R"(|out:"phase":"eeprom-verify","address":512,"total":512)"
+                            R"(|out:{"event":"box","title":"Programming complete","message":)"
+                            R"("Flash and EEPROM Programming complete (0 retries).","answer":"ok"})"
+                            R"(|!2*out:{"event":"box"|out:{"event":"status","level":"status",)"
+                            R"("message":"Data from unit =  0024\r\n"}|out:{"event":"log",)"
+                            R"("text":"Flashing complete. Awaiting soft reboot ..."})",
+            "image image", "end_word=0xFFFF eeprom_writes=512"},
+        Row{"BmaS", "--type BmaS", "flash PORT FW", "err:Programming 126 pages. 128 bytes/page.\n",
+            "image image", "pages_stored=126 end_word=0x03FE"},
+        Row{"EnbS", "--type EnbS", "flash PORT FW", "err:Programming 252 pages. 128 bytes/page.\n",
+            "image image", "pages_stored=252 end_word=0x03FE eeprom_writes=1024"},
+        Row{"XobS", "--type XobS", "flash PORT FW", "err:Programming 252 pages. 256 bytes/page.\n",
+            "image image", "pages_stored=252 end_word=0xFFFF eeprom_writes=2048"},
+        Row{"EEOnlyWithTheSizeGiven", "--type EnbS", "flash PORT FW --ee-only --ee-size EnbS", "",
+            "before image", "boot_entries=0"},
+        Row{"FlashOnly", "", "flash PORT FW --flash-only", "", "image before",
+            "eeprom_writes=0 restarts=1"},
+        Row{"RescueWithYesByTheDemo", "",
+            R"(flash --demo --sim-args "--version 0022" --rescue --yes)",
+            "err:[Rescue Requires a Temorary Jumper] Switch OFF the unit & take the cover OFF.\n\n"
+            "Refer to documentation|err:Press OK just before you switch the power back ON.  -> "
+            "OK\n"},
+        Row{"BadFirmwareFile", "", "flash PORT --file BAD =3", "err:error: Checksum error @ line 1",
+            "before before", "bytes_from_host=0"},
+        Row{"NoSuchDevice", "", "flash --port MISSING FW =4",
+            "err:error: Could NOT Open COM1, error-103\n|err:error: No such file or directory\n"},
+        Row{"FirmwareTooOldThenRescued", "--version 0022", "flash PORT FW --yes =5" + kRescue,
+            "err:[Upgrade Requires Intervention] You must select the Rescue option\nfor Rev 0022 "
+            "or lower firmware.\n",
+            "image image", "boot_entries=0 eeprom_writes=0"},
+        Row{"NoKnownIdentification", "--wrong-id alaR:100", "flash PORT FW --yes =6",
+            "err:error: Invalid response >alaR\n|err:error: No answer from the bootloader\n",
+            "before -", "pages_stored=0"},
+        Row{"EepromAddressSkippedWithYes", kLower, "flash PORT FW --yes =8",
+            "5*err:error: re-programmed address 000A.\n|!6*err:error: re-programmed address "
+            "000A.\n|err:[EEPROM Program Error] addr = 000A, response = 000a  -> OK|err:error: "
+            "EEPROM update incomplete.\n|out:\nEEPROM verifying\n",
+            "- image"},
+        Row{"RescueBoxWithNoOneToAnswer", "", "flash PORT FW --rescue =9",
+            "err:[Rescue Requires a Temorary Jumper] |err:  -> Cancel", "- -", "boot_entries=0"},
+        Row{"CtrlCAfterThePagesLeavesTheUnitOn", "", "flash PORT FW --progress=json",
+            "out:Too late to abort: the EEPROM update runs to its end|" + kJsonComplete,
+            "image image", "", 0, R"("phase":"restart")"},
+        Row{"TerminalProgressLineAsksAgainThenCancel", kLower, "flash PORT FW TTY =9",
+            "2*err:OK or Cancel? [o/c] |!3*err:OK or Cancel? [o/c] |err:[EEPROM Program Error]\r\n"
+            "addr = 000A, response = 000a\r\n|!out:EEPROM verifying|err:\r\033[KFlash: page 0 of "
+            "124 (0%), elapsed |err:\r\033[KFlash: page 62 of 124 (50%), elapsed |err:\r\033[K"
+            "Flash: page 124 of 124 (100%), elapsed |err: left\r\033[K|err:\r\033[KFlashing "
+            "complete. Awaiting soft reboot ...|2*err:\r\033[KRestart, elapsed "
+            "|!out:\033|out:=!=0=!=1=",
+            "image image<11", "", 0, nullptr, "maybe|c"},
+        Row{"CtrlCInThePagesThenRescueRun", "", "flash PORT FW --yes --progress=json =7" + kRescue,
+            R"(out:{"event":"end","outcome":"aborted","exit":7,|out:"message":"Flashing aborted )"
+            R"(- the unit needs a Rescue re-flash"}|out:{"event":"status","level":"plain",)"
+            R"("message":"Abort requested"})",
+            "image image", "end_word=-1 eeprom_writes=0", 0, R"("phase":"pages","page":20,)"},
+        Row{"PageFailedThenRescueRun", "--reject-page 30:30",
+            "flash PORT FW --yes --progress=json =7" + kRescue,
+            "out:Programming failed on page 30 - giving up; the unit needs a Rescue re-flash",
+            "image image", "pages_rejected=30 pages_stored=30 eeprom_writes=0"},
+        Row{"VanishedInThePagesThenReplugged", "--vanish-at page:40",
+            "flash PORT FW --yes --progress=json =7;@replug;flash PORT FW --yes",
+            R"(out:"outcome":"line-lost"|out:Lost contact with the unit)", "image image"},
+        Row{"ReadEeAndBackupThenUpdateAndRestore", "--restart-ms 100",
+            "read-ee PORT --out COPY --ee-size 512;" + kFlashBackup +
+                ";flash PORT --file COPY --ee-only --ee-size 512",
+            "", "- before", "", 512},
+        Row{"FailedBackupStartsNoUpdate", "--ee-bad-read 100:always",
+            kFlashBackup + " =10;read-ee PORT --out BACKUP --ee-size 512 =10", "", "before before",
+            "boot_entries=0 eeprom_writes=0", -1},
+        Row{"BackupRefusedWithRescueOrWithoutSize", "",
+            kFlashBackup + " --rescue =2;read-ee PORT --out BACKUP =2;flash PORT FW --backup-ee "
+                           "BACKUP =2",
+            "", "- -", "", -1},
+        refused("NoPortNoFile", "flash", "--port and --file are needed"),
+        refused("UnknownOption", "flash --demo --force", "Unknown option 'force'"),
+        check("CheckSample", "SAMPLE",
+              "out:501 lines in file -> \n|out:7424 bytes Flash code\n|out:512 bytes EEPROM data\n"
+              "|err:Read file OK (501 lines)\n"),
+        check("CheckFiftyMegabytes", "BIG", kTooLarge),
+        check("CheckOneLineOfNearlyTheWholeSize", "NEARLY", "err:@ line 1")),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The port list through the port map: each device with whether it opens, and a USB adapter's
+// latency timer (read from a stand-in of the system's sysfs tree, the device reached through a
+// by-id link) with a hint above 1 ms naming the file to change; flash uses the map.
+TEST(PortsCommand, ListsTheMappedDevicesAndFlashUsesTheMap) {
+    TempFolder home;
+    Line free;
+    const std::string missing = home.file("no-such-tty"), link = home.file("by-id/usb-FTDI");
+    const std::string timer = home.file("sys/bus/usb-serial/devices/ttyUSB42/latency_timer");
+    writeFile(home.file("dev/ttyUSB42"), "");
+    writeFile(timer, "16\n");
+    std::filesystem::create_directories(home.file("by-id"));
+    std::filesystem::create_symlink("../dev/ttyUSB42", link);
+    writeFile(home.file("config/Ondo/FLASH.conf"),
+              "[Ports]\nCOM2=" + free.slavePath() + "\nCOM5=" + missing + "\nCOM8=" + link + "\n");
+    ::setenv("ONDO_SYSFS_ROOT", home.file("sys").c_str(), 1);
+    Child ports, flash;
+    ports.args = {"ports"};
+    flash.args = {"flash", "--port", "com5", "--file", ONDO_SAMPLES_DIR "/demo-AlaR.HXF"};
+    ports.home = flash.home = home.path();
+    const RunResult r = ports.run(), opened = flash.run();
+    ::unsetenv("ONDO_SYSFS_ROOT");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = split(r.out, '\n');
+    ASSERT_EQ(lines.size(), 10u) << r.out;
+    EXPECT_EQ(lines[1], "COM2  " + free.slavePath() + "  available");
+    EXPECT_EQ(lines[2].rfind("COM3  /dev/ttyUSB0  ", 0), 0u) << "unmapped names keep defaults";
+    EXPECT_EQ(lines[4], "COM5  " + missing + "  not available: " + std::strerror(ENOENT));
+    EXPECT_EQ(lines[7], "COM8  " + link + "  not available: " + std::strerror(ENOTTY) +
+                            "  latency timer 16 ms");
+    EXPECT_EQ(lines[8],
+              "  hint: the adapter holds received bytes up to 16 ms, slowing an update; "
+              "ondo-flash asks its driver for 1 ms while it has the port open; to make "
+              "1 ms the default, as root: echo 1 > " +
+                  timer);
+    EXPECT_EQ(opened.exitCode, 4) << opened.err;
+    EXPECT_NE(opened.err.find("error: Could NOT Open COM5, error-103\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ondo::testing
