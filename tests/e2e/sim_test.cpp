@@ -7,6 +7,8 @@
 #include <sstream>
 #include <thread>
 
+#include "protocol/bootloader.h"
+#include "protocol/monitor.h"
 #include "sim/adapter.h"
 #include "support/line.h"
 #include "support/sim_process.h"
@@ -54,46 +56,61 @@ TEST_P(SimulatedUnit, AnswersByteForByte) {
     for (const auto& [key, value] : c.stats) EXPECT_EQ(stats.at(key), value) << key;
 }
 
-const std::string kPage1 = pageFrame(1, counting(64, 1)), kBlanks(40, ' ');
+// What the host sends, as the engine's protocol layer builds it; what the unit answers is written
+// out here byte for byte.
+std::string command(const std::string& text) {
+    return text + monitor::kCommandEnd;
+}
+std::string frame(int page, int first = 0) {
+    const std::string data = counting(64, first);
+    const auto bytes = bootloader::pageFrame(
+        page, {reinterpret_cast<const std::uint8_t*>(data.data()), data.size()});
+    return {bytes.begin(), bytes.end()};
+}
+std::string endWord(int word) {
+    const auto bytes = bootloader::endWord(word);
+    return {bytes.begin(), bytes.end()};
+}
+const std::string kBlanks(40, ' ');
 
 INSTANTIATE_TEST_SUITE_P(
     EndToEnd, SimulatedUnit,
     ::testing::Values(
         Conformance{"MonitorCommands",
                     "",
-                    {{"v\r", "v\r\nV 0024\r\n"},
+                    {{command(monitor::version()), "v\r\nV 0024\r\n"},
                      {"\nm0\r\n", "m0\r\nM 0\r\n"},
-                     {"m1\r", "m1\r\nM 1\r\n"},
-                     {"t1\r", "t1\r\nT 1\r\n\nD "},
+                     {command(monitor::mode1()), "m1\r\nM 1\r\n"},
+                     {command(monitor::startReadings()), "t1\r\nT 1\r\n\nD "},
                      {"@quiet", ""},
                      {"\r", "\r"},
-                     {"e01FFA0\r", "e01FFA0\r\nE 01FF\r\n"},
-                     {"a01FF\r", "a01FF\r\nA 00A0\r\n"},
-                     {"a0000\r", "a0000\r\nA 00FF\r\n"},
-                     {"a0200\r", "a0200\r\n? ERR\r\n"},
+                     {command(monitor::writeByte(0x1FF, 0xA0)), "e01FFA0\r\nE 01FF\r\n"},
+                     {command(monitor::readByte(0x1FF)), "a01FF\r\nA 00A0\r\n"},
+                     {command(monitor::readByte(0)), "a0000\r\nA 00FF\r\n"},
+                     {command(monitor::readByte(0x200)), "a0200\r\n? ERR\r\n"},
                      {"e000aFF\r", "e000aFF\r\n? ERR\r\n"},
-                     {"b0023\r", "b0023\r\n? ERR\r\n"},
+                     {command(monitor::enterBootloader("0023")), "b0023\r\n? ERR\r\n"},
                      {"x\r", "x\r\n? ERR\r\n"},
                      {"t2\r", "t2\r\n? ERR\r\n"},
                      {"v" + kBlanks + "\r", "v" + kBlanks + "\r\n? ERR\r\n"}},
                     {{"eeprom_writes", 1}}},
         Conformance{"VersionTextAsGivenAndLargerEeprom",
                     "--version 00a3 --type XobS",
-                    {{"v\r", "v\r\nV 00a3\r\n"},
-                     {"e07FF3C\r", "e07FF3C\r\nE 07FF\r\n"},
-                     {"a0800\r", "a0800\r\n? ERR\r\n"}}},
+                    {{command(monitor::version()), "v\r\nV 00a3\r\n"},
+                     {command(monitor::writeByte(0x7FF, 0x3C)), "e07FF3C\r\nE 07FF\r\n"},
+                     {command(monitor::readByte(0x800)), "a0800\r\n? ERR\r\n"}}},
         Conformance{"BootloaderByCommandPagesAndRestart",
                     "--restart-ms 200",
-                    {{"b0024\r", "b0024\r>AlaR"},
+                    {{command(monitor::enterBootloader("0024")), "b0024\r>AlaR"},
                      {"xyz\r", ""},
-                     {"<", "<"},
-                     {kPage1, "!"},
-                     {pageFrame(2, counting(64)).substr(0, 66) + "\x01", "@"},
-                     {pageFrame(124, counting(64)), "@"},
-                     {pageFrame(123, counting(64)), "!"},
-                     {"\x03\xFF", ""},
+                     {std::string(1, char(bootloader::openExchange())), "<"},
+                     {frame(1, 1), "!"},
+                     {frame(2).substr(0, 66) + "\x01", "@"},
+                     {frame(124), "@"},
+                     {frame(123), "!"},
+                     {endWord(0x03FF), ""},
                      {"@quiet", ""},
-                     {"v\r", "v\r\nV 0024\r\n"}},
+                     {command(monitor::version()), "v\r\nV 0024\r\n"}},
                     {{"boot_entries", 1},
                      {"pages_stored", 2},
                      {"pages_rejected", 2},
@@ -102,14 +119,14 @@ INSTANTIATE_TEST_SUITE_P(
         // Faults only the soak draws: lower-case answers, a wrong read-back, a garbled page.
         Conformance{"SoakFaults",
                     "--lower-hex --ee-wrong-read 0x10:2 --garble-page 4",
-                    {{"e001077\r", "e001077\r\ne 0010\r\n"},
-                     {"a0010\r", "a0010\r\na 0076\r\n"},
-                     {"a0010\r", "a0010\r\na 0076\r\n"},
-                     {"a0010\r", "a0010\r\na 0077\r\n"},
+                    {{command(monitor::writeByte(0x10, 0x77)), "e001077\r\ne 0010\r\n"},
+                     {command(monitor::readByte(0x10)), "a0010\r\na 0076\r\n"},
+                     {command(monitor::readByte(0x10)), "a0010\r\na 0076\r\n"},
+                     {command(monitor::readByte(0x10)), "a0010\r\na 0077\r\n"},
                      {"@rescue", ">AlaR"},
-                     {"<", "<"},
-                     {pageFrame(4, counting(64)), "#"},
-                     {pageFrame(4, counting(64)), "!"}}}),
+                     {std::string(1, char(bootloader::openExchange())), "<"},
+                     {frame(4), "#"},
+                     {frame(4), "!"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The modelled USB adapter on the unit's line: bytes off the line (how many, from when, one

@@ -110,12 +110,6 @@ bool Line::quiet() {
     return reply.size() >= 6 && reply.compare(reply.size() - 6, 6, "\nT 0\r\n") == 0;
 }
 
-std::string pageFrame(int page, const std::string& data) {
-    unsigned sum = 0;
-    for (unsigned char c : data) sum += c;
-    return std::string{'\0', static_cast<char>(page)} + data + static_cast<char>(sum & 0xFF);
-}
-
 std::string counting(std::size_t size, int first) {
     std::string bytes;
     for (std::size_t i = 0; i < size; ++i) bytes += static_cast<char>((first + i) & 0xFF);

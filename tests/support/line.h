@@ -42,8 +42,6 @@ class Line {
     std::string buffer_;
 };
 
-// A bootloader page frame: 0x00, page, data, sum of the data modulo 256.
-std::string pageFrame(int page, const std::string& data);
 // Bytes first, first + 1, ... (wrapping at 256).
 std::string counting(std::size_t size, int first = 0);
 
