@@ -13,11 +13,12 @@ ondo_install
 status=0
 ondo_format_check || status=1
 ondo_build
-(cd "$ONDO_BUILD" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 600) ||
+# Three tests at a time on two cores: most of them wait on a line paced at 19,200 bit/s.
+(cd "$ONDO_BUILD" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j3 --timeout 600) ||
   status=1
 ondo_build_sanitized
 ondo_sanitizer_env
 (cd "$ONDO_BUILD_ASAN" &&
-  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 900 -L 'engine|serial|e2e') ||
+  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j3 --timeout 900 -L 'engine|serial|e2e') ||
   status=1
 exit "$status"

@@ -21,8 +21,18 @@
 namespace ondo::testing {
 namespace {
 
+// The engine on the in-memory serial library, and the text of the command being sent.
+struct EngineOnAFake {
+    FakeSerial serial;
+    RecordingFace face;
+    TickPerYield clock;
+    std::string line;
+    Engine engine{serial, clock, face};
+    Link& link = engine.link();
+};
+
 // The unit echoes nothing and answers each command in `replies` with the bytes given.
-class LinkTest : public ::testing::Test {
+class LinkTest : public ::testing::Test, protected EngineOnAFake {
   protected:
     LinkTest() {
         clock.serial = &serial;
@@ -40,12 +50,6 @@ class LinkTest : public ::testing::Test {
         serial.calls.clear();
         face.statuses.clear();
     }
-    FakeSerial serial;
-    RecordingFace face;
-    TickPerYield clock;
-    std::string line;
-    Engine engine{serial, clock, face};
-    Link& link = engine.link();
     std::map<std::string, std::string> replies;
 };
 
@@ -225,7 +229,7 @@ std::string joined(const std::vector<std::string>& texts) {
 }
 
 // The unit answers the version query, but on COM2, where it is silent.
-class PortLists : public ::testing::TestWithParam<PortCase> {
+class PortLists : public ::testing::TestWithParam<PortCase>, protected EngineOnAFake {
   protected:
     PortLists() {
         clock.onTick = [this] { link.Timer1_Timer(); };
@@ -243,12 +247,6 @@ class PortLists : public ::testing::TestWithParam<PortCase> {
         for (const auto& s : face.statuses) text += "PSE"[int(s.colour)] + (":" + s.text) + "|";
         return text + "NGR"[int(face.indicator)];
     }
-    FakeSerial serial;
-    RecordingFace face;
-    TickPerYield clock;
-    std::string line;
-    Engine engine{serial, clock, face};
-    Link& link = engine.link();
     PortList ports{link, face, face, [] { return std::string(GetParam().remembered); }};
 };
 
