@@ -24,8 +24,9 @@
 //     bootloader;
 //   - everything else a person can do: Start, the port list, the version label, the console's
 //     Enter, the file reader. While a Start run holds the unit (unitBusy(), the link's RunClaim)
-//     each of them refuses or does nothing, so nothing but the run sends to the port, closes or
-//     reopens it, or changes the image it programs. Outside a run they may run nested in one
+//     each of them refuses or does nothing (and the window greys the port list, the option boxes
+//     and the file controls), so nothing but the run sends to the port, closes or reopens it, or
+//     changes the image it programs. Outside a run they may run nested in one
 //     another's waits (a click on the version label while the greeting waits, say): the inner
 //     wait shares the tick count and may take the reply the outer one waited for, which then
 //     times out; the user can repeat either. The window closes only once every handler that
