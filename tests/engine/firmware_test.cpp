@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "core/hex.h"
 #include "firmware/hxf.h"
 #include "firmware/reader.h"
 #include "support/hxf_file.h"
@@ -34,7 +32,7 @@ struct Parse {
     // Every byte the read writes, the rest stays untouched: "C0010:AABB E0003:BE" are code bytes
     // AA BB from 0x0010 and the EEPROM byte BE at 3.
     std::string stored = "";
-    std::vector<std::string> notices = {};
+    std::string notices = "";  // the blank-line numbers noticed, "2 5 11"
 };
 void PrintTo(const Parse& p, std::ostream* out) {
     *out << p.name;
@@ -74,13 +72,10 @@ std::vector<Parse> parses() {
         {"EmptyText", "", "", 0, 0, 0},
         {"LineNumbersCountCommentsAndBlankLines",
          "! a\r\n\r\n! b\r\nC:0100000001FE\r\n\r\n! c\r\n! d\r\n! e\r\n! f\r\n! g\r\n\r\n:00\r\n",
-         "Invalid HXF file format @ line 12",
-         12,
-         1,
-         0,
-         "C0000:01",
-         {"*** blank line (2) detected", "*** blank line (5) detected",
-          "*** blank line (11) detected"}},
+         "Invalid HXF file format @ line 12", 12, 1, 0, "C0000:01", "2 5 11"},
+        {"CrLfLfAndLoneCrEachEndOneLine",
+         "! head\r\n\r\nC:0100000055AA\r\rE:02001000A55AEF\n\r!tail\r", "", 7, 1, 2,
+         "C0000:55 E0010:A55A", "2 4 6"},
         {"FailedReadKeepsWhatItStoredBefore",
          hxfRecord('C', 0x40, {0xDE, 0xAD}) + "\r\n" + hxfRecord('E', 3, {0xBE}) + "\r\nQ\r\n" +
              hxfRecord('C', 0x50, {0x11}),
@@ -108,13 +103,16 @@ TEST_P(HxfParse, StoresAndReports) {
             bytes[std::stoi(run.substr(1, 4), nullptr, 16) + (i - 6) / 2] =
                 std::stoi(run.substr(i, 2), nullptr, 16);
     }
-    std::vector<std::string> notices;
+    std::vector<std::string> notices, expectedNotices;
     const HxfReport report = readHxfText(p.text, image, &notices);
+    std::istringstream blank(p.notices);
+    for (int line; blank >> line;)
+        expectedNotices.push_back("*** blank line (" + std::to_string(line) + ") detected");
     EXPECT_EQ(report.error, p.error);
     EXPECT_EQ(report.lines, p.lines);
     EXPECT_EQ(report.flashBytes, p.flashBytes);
     EXPECT_EQ(report.eeBytes, p.eeBytes);
-    EXPECT_EQ(notices, p.notices);
+    EXPECT_EQ(notices, expectedNotices);
     EXPECT_TRUE(image.FlashImage == expected.FlashImage) << "code bytes";
     EXPECT_TRUE(image.EEimage == expected.EEimage) << "EEPROM bytes";
 }
@@ -122,78 +120,17 @@ TEST_P(HxfParse, StoresAndReports) {
 INSTANTIATE_TEST_SUITE_P(Firmware, HxfParse, ::testing::ValuesIn(parses()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Every line the splitter hands over for text, fed in chunks of `chunk` bytes.
-std::vector<std::string> cut(std::string_view text, std::size_t chunk) {
-    HxfLineSplitter splitter;
-    std::vector<std::string> lines;
-    auto sink = [&](std::string_view line) {
-        lines.emplace_back(line);
-        return true;
-    };
-    for (std::size_t at = 0; at < text.size(); at += chunk)
-        splitter.feed(text.substr(at, chunk), sink);
-    splitter.finish(sink);
-    return lines;
-}
+const std::string kTooLarge = "Flash file too large (over 1048576 bytes)";
+const std::string kReading = "Reading flash file ...|";
 
-TEST(HxfLines, CrLfLfAndLoneCrEachEndOneLineInChunksOfAnySize) {
-    using Lines = std::vector<std::string>;
-    const std::pair<const char*, Lines> rows[] = {
-        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
-        {"a\r\n\r\nb", {"a", "", "b"}},
-        {"a\n\rb", {"a", "", "b"}},
-        {"a\r", {"a"}},
-        {"", {}},
-        {"! head\r\n\r\nC:0100000055AA\r\rE:02001000A55AEF\n\n\r\n!tail\r",
-         {"! head", "", "C:0100000055AA", "", "E:02001000A55AEF", "", "", "!tail"}}};
-    for (const auto& [text, lines] : rows) {
-        const std::string t = text;
-        for (std::size_t chunk = 1; chunk <= std::max<std::size_t>(t.size(), 1); ++chunk)
-            EXPECT_EQ(cut(t, chunk), lines) << "\"" << t << "\" in chunks of " << chunk;
-    }
-}
-
-TEST(HxfLines, LongLinesAreCutToWhatCanMatterInBoundedMemory) {
-    const std::string record = hxfRecord('C', 0, std::vector<int>(255, 0x5A));
-    ASSERT_EQ(record.size(), kHxfLineKeep) << "the longest record is exactly what is kept";
-    EXPECT_EQ(cut(record + std::string(5000, 'X') + "\r\n! next", 100),
-              (std::vector<std::string>{record, "! next"}));
-    FirmwareImage image;
-    HxfReader reader(image);
-    HxfLineSplitter splitter;
-    std::size_t mostHeld = 0;
-    auto sink = [&](std::string_view line) { return reader.line(line); };
-    splitter.feed(hxfRecord('C', 0x20, {0xC3, 0x3C}), sink);
-    const std::string filler(64 * 1024, '7');
-    for (int i = 0; i < 160; ++i) {  // 10 MiB of text after the checksum
-        ASSERT_TRUE(splitter.feed(filler, sink));
-        mostHeld = std::max(mostHeld, splitter.held());
-    }
-    splitter.feed("\r\n", sink);
-    splitter.finish(sink);
-    EXPECT_EQ(mostHeld, kHxfLineKeep);
-    EXPECT_EQ(reader.report().error, "");
-    EXPECT_EQ(image.FlashImage[0x21], 0x3C);
-}
-
-// A file that grows as fast as it is read: the same line forever.
-class Endless : public std::streambuf {
-    std::string line_ = "! comment line\r\n";
-    int_type underflow() override {
-        setg(line_.data(), line_.data(), line_.data() + line_.size());
-        return '!';
-    }
-};
-
-const char* const kTooLarge = "Flash file too large (over 1048576 bytes)";
-
+// A read through the face: the file's bytes, or "%missing", "%folder", "%none" (an empty name) or
+// a system file's path; then the log (it held "old log"), every status line ("|" between) and the
+// error label (it held "old label") afterwards; %n stands for the file's name.
 struct Reading {
     const char* name;
-    std::string content;  // the file's bytes; %n in the texts below is the file's name
-    std::string log;      // what the log holds afterwards (it held "old log"); "*": any
-    std::string status;   // the last status line, in red when the read fails
+    std::string content, log, statuses;
     bool valid;
-    std::string label = "";  // the error label afterwards
+    std::string label = "";
 };
 void PrintTo(const Reading& r, std::ostream* out) {
     *out << r.name;
@@ -209,19 +146,22 @@ std::string expand(std::string text, const std::string& name) {
 TEST_P(ReadFile, LogStatusLabelAndValidity) {
     const Reading& r = GetParam();
     TempFolder dir;
-    const std::string name = dir.file(r.name) + ".HXF";
-    writeFile(name, r.content);
+    std::string name = dir.file(r.name) + ".HXF";
+    if (r.content == "%folder" || r.content == "%none" || r.content.starts_with("/"))
+        name = r.content == "%folder" ? dir.path() : r.content == "%none" ? "" : r.content;
+    else if (r.content != "%missing")
+        writeFile(name, r.content);
     RecordingFace face;
     face.log = "old log";
+    face.errorLabel = "old label";
     FirmwareImage image;
     image.FlashFileValid = !r.valid;
     readFlashFile(face, image, name, false);
-    if (r.log != "*") {
-        EXPECT_EQ(face.log, expand(r.log, name));
-    }
-    EXPECT_EQ(face.lastStatus().text, expand(r.status, name));
+    EXPECT_EQ(face.log, expand(r.log, name));
+    std::string statuses;
+    for (const auto& s : face.statuses) statuses += (statuses.empty() ? "" : "|") + s.text;
+    EXPECT_EQ(statuses, expand(r.statuses, name));
     EXPECT_EQ(face.lastStatus().colour, r.valid ? Colour::Status : Colour::Error);
-    EXPECT_EQ(face.statuses.front().text, "Reading flash file ...");
     EXPECT_EQ(image.FlashFileValid, r.valid);
     EXPECT_EQ(face.errorLabel, r.label);
 }
@@ -237,52 +177,40 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Reading{"TwoBlankLinesLeaveTheLaterInTheLabel", "\r\n! x\r\n\r\n",
                 "*** blank line (1) detected\r\n*** blank line (3) detected\r\n" + summary(3, 0, 0),
-                "Read file OK (3 lines)", true, "*** blank line (3) detected"},
+                kReading + "Read file OK (3 lines)", true, "*** blank line (3) detected"},
         Reading{"GoodFileWithALatin1NamePr\xFC"
                 "fung",
-                "E:02001000A55AEF", summary(1, 0, 2), "Read file OK (1 lines)", true},
+                "E:02001000A55AEF", summary(1, 0, 2), kReading + "Read file OK (1 lines)", true},
         Reading{"FailureKeepsTheNoticesSoFar", "! x\r\n\r\nC:0100000055AA\r\nQ:00\r\n",
-                kBlank2 + "\r\n", "Invalid HXF file format @ line 4", false, kBlank2},
+                kBlank2 + "\r\n", kReading + "Invalid HXF file format @ line 4", false, kBlank2},
         Reading{"AtTheLimitIsRead",
                 "E:02001000A55AEF\r\n" + std::string(kMaxFlashFileBytes - 18, '!'),
-                summary(2, 0, 2), "Read file OK (2 lines)", true},
+                summary(2, 0, 2), kReading + "Read file OK (2 lines)", true},
         Reading{"OverTheLimitIsRefusedUpFront", std::string(kMaxFlashFileBytes + 1, '!'), "old log",
-                kTooLarge, false}),
+                kReading + kTooLarge, false, "old label"},
+        Reading{"Missing", "%missing", "old log", "No File %n", false, "old label"},
+        Reading{"Folder", "%folder", "old log", "No File %n", false, "old label"},
+        Reading{"NoName", "%none", "old log", "No File ", false, "old label"},
+        Reading{"Unreadable", "/proc/self/mem", "", kReading + "Cannot read file %n", false}),
     [](const auto& info) {
         std::string name = info.param.name;
         std::erase_if(name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
         return name;
     });
 
-TEST(ReadFileTrouble, NoFileUnreadableOrEndlessLeavesLogAndLabel) {
-    TempFolder dir;
-    const std::string limit = dir.file("limit.HXF");
-    writeFile(limit, std::string(kMaxFlashFileBytes, '!'));
-    std::filesystem::resize_file(limit, 50 * 1024 * 1024);
-    const std::pair<std::string, std::string> files[] = {
-        {dir.file("missing.HXF"), "No File " + dir.file("missing.HXF")},
-        {dir.path(), "No File " + dir.path()},
-        {"", "No File "},
-        {limit, kTooLarge},
-        {"/proc/self/mem", "Cannot read file /proc/self/mem"}};
-    for (const auto& [name, status] : files) {
-        SCOPED_TRACE(name);
-        RecordingFace face;
-        face.log = "old log";
-        face.errorLabel = "old label";
-        FirmwareImage image = filled();
-        image.FlashFileValid = true;
-        readFlashFile(face, image, name, false);
-        EXPECT_FALSE(image.FlashFileValid);
-        EXPECT_EQ(face.lastStatus().text, status);
-        EXPECT_EQ(face.lastStatus().colour, Colour::Error);
-        EXPECT_EQ(face.log, name == "/proc/self/mem" ? "" : "old log");  // that one opened
-        EXPECT_TRUE(status.rfind("No File", 0) != 0 || face.errorLabel == "old label");
-        EXPECT_TRUE(image.FlashImage == filled().FlashImage) << "nothing of it is read";
+// A file that grows as fast as it is read: the same line forever.
+class Endless : public std::streambuf {
+    std::string line_ = "! comment line\r\n";
+    int_type underflow() override {
+        setg(line_.data(), line_.data(), line_.data() + line_.size());
+        return '!';
     }
+};
+
+TEST(ReadStream, GrowingWhileReadOrNotOpened) {
     Endless endless;
     std::istream in(&endless);
-    std::ifstream closed(dir.file("vanished.HXF"));
+    std::ifstream closed("/no/such/file.HXF");
     RecordingFace face;
     FirmwareImage image;
     readFlashStream(face, image, "growing.HXF", in);
@@ -290,19 +218,6 @@ TEST(ReadFileTrouble, NoFileUnreadableOrEndlessLeavesLogAndLabel) {
     readFlashStream(face, image, "locked.HXF", closed);
     EXPECT_EQ(face.lastStatus().text, "Cannot open file locked.HXF");
     EXPECT_FALSE(image.FlashFileValid);
-}
-
-TEST(ReadFileTrouble, SecondFileKeepsTheFirstFilesBytesWhereItHasNone) {
-    TempFolder dir;
-    writeFile(dir.file("1.HXF"), hxfRecord('C', 0, {1, 2, 3, 4}));
-    writeFile(dir.file("2.HXF"), hxfRecord('C', 2, {9}) + "\r\nZ");
-    RecordingFace face;
-    FirmwareImage image;
-    readFlashFile(face, image, dir.file("1.HXF"), false);
-    readFlashFile(face, image, dir.file("2.HXF"), false);
-    EXPECT_FALSE(image.FlashFileValid);
-    EXPECT_EQ(std::vector<int>(image.FlashImage.begin(), image.FlashImage.begin() + 4),
-              (std::vector<int>{1, 2, 9, 4}));
 }
 
 TEST(ViewFile, EveryLineWholeWithCrLfAndNothingRead) {
@@ -318,21 +233,6 @@ TEST(ViewFile, EveryLineWholeWithCrLfAndNothingRead) {
     ASSERT_EQ(face.statuses.size(), 1u);
     EXPECT_EQ(face.lastStatus().text, "Reading flash file ...");
     EXPECT_EQ(face.errorLabel, "label");
-}
-
-TEST(SampleFiles, ReadCleanly) {
-    const std::pair<const char*, int> samples[] = {{"demo-AlaR.HXF", 7424},
-                                                   {"demo-BmaS.HXF", 15104}};
-    for (const auto& [file, code] : samples) {
-        SCOPED_TRACE(file);
-        RecordingFace face;
-        FirmwareImage image;
-        readFlashFile(face, image, std::string(ONDO_SAMPLES_DIR) + "/" + file, false);
-        ASSERT_TRUE(image.FlashFileValid) << face.lastStatus().text;
-        EXPECT_EQ(face.errorLabel, "");
-        EXPECT_NE(face.log.find("\r\n" + std::to_string(code) + " bytes Flash code\r\n512 bytes "),
-                  std::string::npos);
-    }
 }
 
 }  // namespace

@@ -89,7 +89,6 @@ class Bench : public ::testing::Test {
                                  ("ondo-bench-" + std::to_string(::getpid()) + ".HXF");
     int closesRefused = 0, closesGranted = 0;
     std::function<void(int)> atTick;
-    std::string notes;  // what a row's hooks saw
 };
 
 // Where two byte strings first differ, readably; empty when they are equal.
@@ -215,7 +214,7 @@ void arrange(Bench& b, const std::string& words) {
                 k[0] == 'a' ? b.seq.btnAbort_Click() : void(b.unit.silent = true);
             };
         if (k == "start-clicks" || k == "close-at" || k == "vanish-at" ||
-            k.starts_with("silent-") || k == "stray-after-restart" || k == "watch")
+            k.starts_with("silent-") || k == "stray-after-restart")
             b.unit.onCommand = [&b, k, v, seen = false](const std::string& c) mutable {
                 const bool match = !v.empty() && c.rfind(v, 0) == 0;
                 if (k == "start-clicks" && c == "a0005") b.seq.btnFlashStart_Click();
@@ -226,14 +225,7 @@ void arrange(Bench& b, const std::string& words) {
                 seen = seen || match;
                 if (k == "stray-after-restart" && c == "tf" && b.unit.restarts == 1 && !seen)
                     seen = true, b.serial.deliver("\nD 14.70 0.998 0812\r\n");
-                if (k == "watch" && (c == "e001205" || c == "a0012"))
-                    b.notes += b.face.dataLabel + ";";
-                if (k == "watch" && c.rfind("e0100", 0) == 0)
-                    b.notes += b.face.startCaption + (b.face.startEnabled ? " on" : "") +
-                               (b.face.abortEnabled ? " abort" : "") +
-                               (b.seq.Flashing ? " flashing" : "") + ";";
             };
-        if (k == "watch") b.image.EEimage[0x12] = 0x05;
     }
 }
 
@@ -364,8 +356,6 @@ const End kEnds[] = {
      "ee-only size-unknown", R::EepromSizeAssumed,
      "EEPROM size not known: 512 bytes updated; a larger EEPROM was updated only in part.", "*",
      nullptr, "b0023=0;<=0;a01FF=1;e0200*=0"},
-    {"EepromCommandsAreShownBeforeTheyGoOut", "ee-only watch", R::Complete, kDone, "*", kComplete,
-     "e001205=1", [](Bench& b) { EXPECT_EQ(b.notes, "e001205;Start on flashing;a0012;"); }},
     {"LowerCaseConfirmationThenCancelStopsTheUpdate", "lower-confirm answers=C",
      R::EepromIncomplete, kIncomplete, "*",
      "addr = 000A, response = 000a|"
@@ -437,25 +427,6 @@ TEST_P(Ends, AsTheRowSays) {
 
 INSTANTIATE_TEST_SUITE_P(Sequence, Ends, ::testing::ValuesIn(kEnds),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// What only a session shows: an EE only run uses the EEPROM size of the last identification.
-TEST_F(Bench, EEOnlyUsesTheSizeOfTheLastIdentification) {
-    seq.EESizeKnown = false;
-    unit.identification = "EnbS";
-    face.options[Option::FlashOnly] = true;
-    run();
-    EXPECT_EQ(seq.PageSize * 1000 + seq.PageCount, 128252);
-    EXPECT_TRUE(
-        std::equal(unit.flash.begin(), unit.flash.begin() + 252 * 128, image.FlashImage.begin()))
-        << "pages above 127 too";
-    face.options = {{Option::EEOnly, true}};
-    unit.events.clear();
-    run();
-    EXPECT_EQ(count("a03FF"), 1);
-    EXPECT_EQ(count("a0400"), 0);
-    EXPECT_TRUE(face.logs.back().starts_with("Programming 1024 bytes of EE Prom.\r\n"));
-    EXPECT_EQ(seq.lastOutcome(), RunOutcome::Complete) << "the size is known";
-}
 
 }  // namespace
 }  // namespace ondo::testing

@@ -77,37 +77,21 @@ std::string Line::readCount(std::size_t count, std::chrono::milliseconds wait) {
     return taken;
 }
 
-std::string Line::readUntil(const std::string& pattern, std::chrono::milliseconds wait) {
-    const auto deadline = Clock::now() + wait;
-    std::size_t at;
-    while ((at = buffer_.find(pattern)) == std::string::npos && left(deadline) > 0 &&
-           fill(std::chrono::milliseconds(left(deadline)))) {
-    }
-    return readCount(at == std::string::npos ? buffer_.size() : at + pattern.size(), 0ms);
-}
-
 std::string Line::readFor(std::chrono::milliseconds span) {
     const auto deadline = Clock::now() + span;
     while (left(deadline) > 0) fill(std::chrono::milliseconds(left(deadline)));
     return readCount(buffer_.size(), 0ms);
 }
 
-bool Line::waitHangUp(std::chrono::milliseconds wait) {
-    const auto deadline = Clock::now() + wait;
-    while (fd_ >= 0 && left(deadline) > 0) {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, left(deadline)) <= 0) return false;
-        if (p.revents & (POLLHUP | POLLERR)) return true;
-        std::array<char, 256> chunk;
-        if (::read(fd_, chunk.data(), chunk.size()) <= 0) return true;
-    }
-    return false;
-}
-
 bool Line::quiet() {
+    const auto deadline = Clock::now() + kPatience;
     send("tf\r");
-    const std::string reply = readUntil("\nT 0\r\n");
-    return reply.size() >= 6 && reply.compare(reply.size() - 6, 6, "\nT 0\r\n") == 0;
+    while (buffer_.find("\nT 0\r\n") == std::string::npos && left(deadline) > 0 &&
+           fill(std::chrono::milliseconds(left(deadline)))) {
+    }
+    const auto end = buffer_.find("\nT 0\r\n");
+    buffer_.erase(0, end == std::string::npos ? 0 : end + 6);
+    return end != std::string::npos;
 }
 
 std::string counting(std::size_t size, int first) {

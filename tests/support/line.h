@@ -27,9 +27,7 @@ class Line {
 
     bool send(std::string_view bytes);
     std::string readCount(std::size_t count, std::chrono::milliseconds wait = kPatience);
-    std::string readUntil(const std::string& pattern, std::chrono::milliseconds wait = kPatience);
     std::string readFor(std::chrono::milliseconds span);  // everything that comes meanwhile
-    bool waitHangUp(std::chrono::milliseconds wait = kPatience);
     void close();  // this end goes away, as a pulled adapter: the slave side hangs up
     // The simulated unit's readings stopped: "tf" and its whole reply came back.
     bool quiet();
