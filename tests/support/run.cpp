@@ -5,7 +5,6 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,8 +85,7 @@ RunResult Child::run() const {
     const auto start = Clock::now();
     auto heard = start;
     int status = 0;
-    rusage usage{};
-    while (pid > 0 && ::wait4(pid, &status, WNOHANG, &usage) != pid) {
+    while (pid > 0 && ::waitpid(pid, &status, WNOHANG) != pid) {
         std::array<pollfd, 2> fds{{{out[0], POLLIN, 0}, {errFd, POLLIN, 0}}};
         ::poll(fds.data(), fds.size(), 20);
         const std::size_t outBefore = r.out.size(), errBefore = r.err.size();
@@ -105,7 +103,7 @@ RunResult Child::run() const {
         if (now - start > bound || (silence.count() > 0 && now - heard > silence)) {
             r.hung = true;
             ::kill(-pid, SIGKILL);
-            ::wait4(pid, &status, 0, &usage);
+            ::waitpid(pid, &status, 0);
             break;
         }
     }
@@ -124,7 +122,6 @@ RunResult Child::run() const {
     for (int fd : {out[0], err[0], master})
         if (fd >= 0) ::close(fd);
     if (!r.hung && WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
-    r.peakKb = usage.ru_maxrss;
     return r;
 }
 

@@ -17,7 +17,6 @@ struct RunResult {
     int exitCode = -1;  // -1 when the child did not exit normally
     bool hung = false;
     std::string out, err;  // standard output and standard error (on a pipe or the terminal)
-    long peakKb = 0;       // peak resident set of the child
 };
 
 struct Child {
