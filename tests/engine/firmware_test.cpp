@@ -220,20 +220,5 @@ TEST(ReadStream, GrowingWhileReadOrNotOpened) {
     EXPECT_FALSE(image.FlashFileValid);
 }
 
-TEST(ViewFile, EveryLineWholeWithCrLfAndNothingRead) {
-    TempFolder dir;
-    const std::string name = dir.file("view.HXF"), longLine(3000, 'Z');
-    writeFile(name, "! release\r\nC:0100000055AA\n\rnot a record\r" + longLine + "\r\nlast");
-    RecordingFace face;
-    face.log = "old log";
-    face.errorLabel = "label";
-    viewFlashFile(face, name);
-    EXPECT_EQ(face.log,
-              "! release\r\nC:0100000055AA\r\n\r\nnot a record\r\n" + longLine + "\r\nlast\r\n");
-    ASSERT_EQ(face.statuses.size(), 1u);
-    EXPECT_EQ(face.lastStatus().text, "Reading flash file ...");
-    EXPECT_EQ(face.errorLabel, "label");
-}
-
 }  // namespace
 }  // namespace ondo::testing

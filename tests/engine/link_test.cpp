@@ -194,8 +194,6 @@ TEST(SettingsStore, NumbersAndThePortMap) {
     const std::string file = dir.filePath("FLASH.ini").toStdString();
     {
         Settings settings(file);
-        EXPECT_EQ(settings.portDevice(3) + settings.portDevice(5), "/dev/ttyUSB0/dev/ttyACM0");
-        EXPECT_EQ(settings.portDevice(10), "");
         settings.savePortDevice(3, "/dev/ttyUSB7");
         settings.overridePort(3, "/tmp/sim-pty");
         EXPECT_EQ(settings.portDevice(3), "/tmp/sim-pty");
