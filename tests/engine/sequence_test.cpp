@@ -187,12 +187,6 @@ void arrange(Bench& b, const std::string& words) {
                 return hit ? at : '!';
             };
         }
-        if (k == "vanish-at-page") {
-            b.unit.pageAnswer = [&b, n](int page, int) {
-                b.serial.lineLost = page == n;
-                return '!';
-            };
-        }
         if (k == "abort-when-able" || k == "close-when-able")
             b.atTick = [&b, k, done = false](int) mutable {
                 if (done || !b.face.abortEnabled) return;
@@ -306,8 +300,6 @@ const End kEnds[] = {
      kComplete, "a01FF=1;refused=1;granted=0"},
     {"AbortInTheRestartWaitStopsNothingClosesNothing", "abort-at-restart", R::Complete, kDone, "*",
      kComplete, "a01FF=1;refused=0;granted=0"},
-    {"UnitVanishesMidPage", "vanish-at-page=10", R::LineLost, kLost, "*", "",
-     "page 10=1;page 11=0;end 03FF=0"},
     {"UnitVanishesInTheEepromUpdate", "vanish-at=e0020", R::LineLost, kLost, "*", "",
      "e0020*=1;e0021*=0"},
     {"PageThatKeepsFailingGetsThirtyAttempts", "page=7:#", R::PageFailed,
