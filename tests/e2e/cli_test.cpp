@@ -258,7 +258,6 @@ INSTANTIATE_TEST_SUITE_P(
             "image image", "pages_stored=124 pages_rejected=0 end_word=0x03FF eeprom_writes=512"},
         Row{"NmaS", "--type NmaS", "flash PORT FW --progress=json",
             kJsonComplete + R"(|out:"phase":"pages","page":126,"total":126)"
-                            R"(|out:"phase":"eeprom-write","address":512,"total":512)"
                             R"(|out:"phase":"eeprom-verify","address":512,"total":512)"
                             R"(|out:{"event":"box","title":"Programming complete","message":)"
                             R"("Flash and EEPROM Programming complete (0 retries).","answer":"ok"})"

@@ -100,25 +100,6 @@ TEST_F(LinkTest, RawBytesAndCountedStrings) {
     EXPECT_EQ(serial.rx.size(), 1u);
 }
 
-TEST_F(LinkTest, CommandsTicksAndTheBackgroundPoll) {
-    link.TxCommand("tf");
-    EXPECT_EQ(serial.sent, "") << "port closed: nothing sent";
-    openQuietly();
-    link.TxCommand("tf");
-    EXPECT_EQ(serial.sent, "tf\r");
-    serial.deliver("D 14.7\r\n");
-    link.RxBusy = true;
-    link.Timer1_Timer();
-    EXPECT_EQ(face.pane, "");
-    link.RxBusy = false;
-    link.Timer1_Timer();
-    EXPECT_EQ(face.pane, "D 14.7\r\n");
-    serial.lineLost = true;
-    link.TxCommand("v");
-    EXPECT_TRUE(link.LineLost);
-    EXPECT_EQ(link.GetResponse(), "");
-}
-
 TEST_F(LinkTest, ParametersAndTheVersionQuery) {
     openQuietly();
     const std::pair<const char*, const char*> params[] = {

@@ -187,11 +187,9 @@ void arrange(Bench& b, const std::string& words) {
                 return hit ? at : '!';
             };
         }
-        if (k == "abort-when-able" || k == "close-when-able")
-            b.atTick = [&b, k, done = false](int) mutable {
-                if (done || !b.face.abortEnabled) return;
-                done = k == "close-when-able";
-                done ? b.face.requestClose() : b.seq.btnAbort_Click();
+        if (k == "abort-when-able")
+            b.atTick = [&b](int) {
+                if (b.face.abortEnabled) b.seq.btnAbort_Click();
             };
         if (k == "close-after-frames") {
             b.unit.answerDelay = 1;
@@ -207,12 +205,11 @@ void arrange(Bench& b, const std::string& words) {
                 if (b.unit.restarts != 1 || ticks++ > 0 || k == "start-clicks") return;
                 k[0] == 'a' ? b.seq.btnAbort_Click() : void(b.unit.silent = true);
             };
-        if (k == "start-clicks" || k == "close-at" || k == "vanish-at" ||
-            k.starts_with("silent-") || k == "stray-after-restart")
+        if (k == "start-clicks" || k == "vanish-at" || k.starts_with("silent-") ||
+            k == "stray-after-restart")
             b.unit.onCommand = [&b, k, v, seen = false](const std::string& c) mutable {
                 const bool match = !v.empty() && c.rfind(v, 0) == 0;
                 if (k == "start-clicks" && c == "a0005") b.seq.btnFlashStart_Click();
-                if (k == "close-at" && match) b.face.requestClose();
                 if (k == "vanish-at" && match) b.serial.lineLost = true;
                 if ((k == "silent-after" && seen) || (k == "silent-from" && match))
                     b.unit.silent = true;
@@ -289,15 +286,8 @@ const End kEnds[] = {
     // Flashing is still set: the window stays open
     {"AbortAwaitingTheBootloader", "boot-silent abort-when-able", R::Aborted,
      "Aborted while waiting for the bootloader", kEntry, "", "refused=1;granted=0"},
-    {"CloseAwaitingTheRescuePowerUpCloses", "rescue close-when-able", R::Aborted, "*", "", nullptr,
-     "refused=0;granted=2"},
-    // the user's close and the sequence's own
-    {"CloseAwaitingTheCommandEntryIsRefused", "boot-silent close-when-able", R::Aborted, "*",
-     kEntry, nullptr, "refused=2;granted=0"},
     {"CloseInThePageLoop", "close-after-frames=4", R::Aborted, kAborted, "*", "",
      "end 03FF=0;refused=1;granted=0", fourPagesThenStop},
-    {"CloseInTheEepromUpdateIsRefusedAndItGoesOn", "close-at=e0010", R::Complete, kDone, "*",
-     kComplete, "a01FF=1;refused=1;granted=0"},
     {"AbortInTheRestartWaitStopsNothingClosesNothing", "abort-at-restart", R::Complete, kDone, "*",
      kComplete, "a01FF=1;refused=0;granted=0"},
     {"UnitVanishesInTheEepromUpdate", "vanish-at=e0020", R::LineLost, kLost, "*", "",
