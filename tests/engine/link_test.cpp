@@ -21,28 +21,31 @@
 namespace ondo::testing {
 namespace {
 
-// The engine on the in-memory serial library, and the text of the command being sent.
+// The engine on the in-memory serial library. The unit echoes nothing and answers each command
+// in `replies` with the bytes given, but on `silentPort`, where it answers nothing.
 struct EngineOnAFake {
-    FakeSerial serial;
-    RecordingFace face;
-    TickPerYield clock;
-    std::string line;
-    Engine engine{serial, clock, face};
-    Link& link = engine.link();
-};
-
-// The unit echoes nothing and answers each command in `replies` with the bytes given.
-class LinkTest : public ::testing::Test, protected EngineOnAFake {
-  protected:
-    LinkTest() {
+    EngineOnAFake() {
         clock.serial = &serial;
         clock.onTick = [this] { link.Timer1_Timer(); };
         serial.onSend = [this](unsigned char byte) {
             if (byte != '\r') return void(line += static_cast<char>(byte));
-            if (auto it = replies.find(line); it != replies.end()) serial.deliver(it->second);
+            if (replies.contains(line) && link.PortNumber != silentPort)
+                serial.deliver(replies[line]);
             line.clear();
         };
     }
+    FakeSerial serial;
+    RecordingFace face;
+    TickPerYield clock;
+    std::string line;  // the command being sent
+    std::map<std::string, std::string> replies;
+    int silentPort = -1;
+    Engine engine{serial, clock, face};
+    Link& link = engine.link();
+};
+
+class LinkTest : public ::testing::Test, protected EngineOnAFake {
+  protected:
     // Opens COM1 (no greeting: that is the port list's), then forgets the calls it made.
     void openQuietly() {
         link.openPort(0);
@@ -50,7 +53,6 @@ class LinkTest : public ::testing::Test, protected EngineOnAFake {
         serial.calls.clear();
         face.statuses.clear();
     }
-    std::map<std::string, std::string> replies;
 };
 
 TEST_F(LinkTest, ReplyIsTheLineAfterTheFirstLineFeed) {
@@ -211,12 +213,8 @@ std::string joined(const std::vector<std::string>& texts) {
 class PortLists : public ::testing::TestWithParam<PortCase>, protected EngineOnAFake {
   protected:
     PortLists() {
-        clock.onTick = [this] { link.Timer1_Timer(); };
-        serial.onSend = [this](unsigned char byte) {
-            if (byte != '\r') return void(line += static_cast<char>(byte));
-            if (line == "v" && link.PortNumber != 1) serial.deliver("\nV 0024\r\n");
-            line.clear();
-        };
+        replies["v"] = "\nV 0024\r\n";
+        silentPort = 1;
         serial.present.clear();
         for (const char* c = GetParam().present; *c; ++c) serial.present.insert(*c - '0');
         for (const char* c = GetParam().osErrors; *c; ++c) serial.osErrorPorts.insert(*c - '0');
