@@ -87,8 +87,6 @@ INSTANTIATE_TEST_SUITE_P(
                      {command(monitor::readByte(0x200)), "a0200\r\n? ERR\r\n"},
                      {"e000aFF\r", "e000aFF\r\n? ERR\r\n"},
                      {command(monitor::enterBootloader("0023")), "b0023\r\n? ERR\r\n"},
-                     {"x\r", "x\r\n? ERR\r\n"},
-                     {"t2\r", "t2\r\n? ERR\r\n"},
                      {"v" + kBlanks + "\r", "v" + kBlanks + "\r\n? ERR\r\n"}},
                     {{"eeprom_writes", 1}}},
         Conformance{"BootloaderByCommandPagesAndRestart",

@@ -123,9 +123,9 @@ INSTANTIATE_TEST_SUITE_P(Firmware, HxfParse, ::testing::ValuesIn(parses()),
 const std::string kTooLarge = "Flash file too large (over 1048576 bytes)";
 const std::string kReading = "Reading flash file ...|";
 
-// A read through the face: the file's bytes, or "%missing", "%folder", "%none" (an empty name) or
-// a system file's path; then the log (it held "old log"), every status line ("|" between) and the
-// error label (it held "old label") afterwards; %n stands for the file's name.
+// A read through the face: the file's bytes, or "%missing", or a system file's path; then the log
+// (it held "old log"), every status line ("|" between) and the error label (it held "old label")
+// afterwards; %n stands for the file's name.
 struct Reading {
     const char* name;
     std::string content, log, statuses;
@@ -147,8 +147,8 @@ TEST_P(ReadFile, LogStatusLabelAndValidity) {
     const Reading& r = GetParam();
     TempFolder dir;
     std::string name = dir.file(r.name) + ".HXF";
-    if (r.content == "%folder" || r.content == "%none" || r.content.starts_with("/"))
-        name = r.content == "%folder" ? dir.path() : r.content == "%none" ? "" : r.content;
+    if (r.content.starts_with("/"))
+        name = r.content;
     else if (r.content != "%missing")
         writeFile(name, r.content);
     RecordingFace face;
@@ -189,8 +189,6 @@ INSTANTIATE_TEST_SUITE_P(
         Reading{"OverTheLimitIsRefusedUpFront", std::string(kMaxFlashFileBytes + 1, '!'), "old log",
                 kReading + kTooLarge, false, "old label"},
         Reading{"Missing", "%missing", "old log", "No File %n", false, "old label"},
-        Reading{"Folder", "%folder", "old log", "No File %n", false, "old label"},
-        Reading{"NoName", "%none", "old log", "No File ", false, "old label"},
         Reading{"Unreadable", "/proc/self/mem", "", kReading + "Cannot read file %n", false}),
     [](const auto& info) {
         std::string name = info.param.name;

@@ -13,8 +13,6 @@
 #include "core/settings.h"
 #include "engine/engine.h"
 #include "ports/port_list.h"
-#include "protocol/bootloader.h"
-#include "protocol/monitor.h"
 #include "support/fake_serial.h"
 #include "support/recording_face.h"
 
@@ -123,19 +121,6 @@ TEST_F(LinkTest, ParametersAndTheVersionQuery) {
     replies["v"] = "\nV 0024\r\n";
     link.lBootVersion_Click();
     EXPECT_EQ(face.versionLabel + "|" + link.RomVersion, "ROM 0024|0024");
-}
-
-// A read's answer is the byte only as four upper-case digits of 00 to FF; the bootloader's bytes
-// are its prompt, "!" (taken), "@" (rejected) or anything else.
-TEST(Protocol, ReadAnswersAndBootloaderBytes) {
-    const std::pair<const char*, int> answers[] = {
-        {"00FF", 255}, {"0100", -1}, {"00ff", -1}, {"05", -1}};
-    for (const auto& [parameter, byte] : answers)
-        EXPECT_EQ(monitor::byteOfReadAnswer(parameter).value_or(-1), byte) << parameter;
-    std::string said;
-    for (unsigned char b : std::string(">!@?\xFF<"))
-        said += bootloader::isPrompt(b) ? 'P' : "TRO"[static_cast<int>(bootloader::pageAnswer(b))];
-    EXPECT_EQ(said, "PTROOO");
 }
 
 // The console's keys are the window's (ConsoleKeysGoOutExactlyAsTyped); here, when Enter sends.

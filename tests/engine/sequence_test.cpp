@@ -270,7 +270,6 @@ const End kEnds[] = {
     {"Version0022NeedsRescue", "version=0022", R::NeedsRescue, "*", "tf\rm0\rv\r", kTooOld},
     {"LowerCaseVersionNeedsRescue", "version=002a", R::NeedsRescue, "*", "tf\rm0\rv\r", kTooOld},
     {"FileRemovedAfterReading", "no-file", R::NoFile, "No File %f", "tf\rm0\rv\r", ""},
-    {"FolderAsFile", "folder", R::NoFile, "No File %f", "tf\rm0\rv\r"},
     {"RescueStillChecksTheFile", "rescue no-file", R::NoFile, "No File %f", "", ""},
     {"RescueCancelled", "rescue answers=C", R::Cancelled, "*", "", kRescueText.c_str()},
     // retries count from the first page, not from Start
