@@ -123,7 +123,7 @@ TEST_F(LinkTest, ParametersAndTheVersionQuery) {
     EXPECT_EQ(face.versionLabel + "|" + link.RomVersion, "ROM 0024|0024");
 }
 
-// The console's keys are the window's (ConsoleKeysGoOutExactlyAsTyped); here, when Enter sends.
+// The console's keys are the window's (ConsoleKeysAsTheWindowHandlesThem); here, when Enter sends.
 TEST_F(LinkTest, ConsoleSendsOnlyWithThePortOpenAndNoRunOwningTheUnit) {
     Console console{link, face, face};
     int enter = 13;
