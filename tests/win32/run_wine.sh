@@ -42,5 +42,5 @@ REG
 wine reg import "$(printf 'Z:%s' "$run/ports.reg" | tr / '\\')" </dev/null >"$run/log" 2>&1 ||
   { cat "$run/log"; exit 1; }
 wineserver -k >/dev/null 2>&1  # the prefix takes the new map when it starts again; this server
-wineserver -p >"$run/log" 2>&1  # keeps its dump of every object at the end out of the test's log
+wineserver -p5 >"$run/log" 2>&1  # keeps its dump of every object at exit out of the test's log
 ONDO_WINE_PEER_DIR="$run" ONDO_WINE_SIM_VERSION="$version" wine "$exe" "$@" </dev/null
