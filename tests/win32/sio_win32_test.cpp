@@ -1,6 +1,6 @@
 // The Win32 serial backend (src/link/sio_win32.cpp) on COM ports, built with the MinGW cross
 // compiler and run under Wine by run_wine.sh, which maps COM1 to a pseudo-terminal whose far end
-// (pty_peer.py) sends every byte back and writes the line's speed and stop bits to
+// (pty_peer.py) sends every byte back and writes the line's speed, stop bits and flow control to
 // ONDO_WINE_PEER_DIR/line, COM2 to ondo-unit-sim (started as ONDO_WINE_SIM_VERSION) and COM3 to
 // a device path that does not exist. What both backends share is checked on the POSIX one.
 //
@@ -8,7 +8,7 @@
 // backend's own claim refuses a second user of the library); a port mapped to a missing device
 // opens and fails its first communications call (the test takes the system's code from its own
 // attempt); Linux keeps a pseudo-terminal at 8 data bits without parity; the queue sizes are not
-// used; XON/XOFF flow control is acted on (a wrong fInX or fOutX swallows 0x11 and 0x13).
+// used; XON/XOFF flow control is acted on (a wrong fOutX swallows 0x11 and 0x13 and stalls).
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -70,8 +70,8 @@ std::string receive(sio::SerialLibrary& lib, int port, std::size_t count, std::s
     return got;
 }
 
-// A port out of range, a port mapped to a missing device, a port held by another user of the
-// library (two in one program stand for the window and the command line) until it is closed.
+// A port mapped to a missing device; a port held by another user of the library (two in one
+// program stand for the window and the command line) until it is closed.
 TEST(Ports, OpenAndItsRefusalsWithTheSystemsText) {
     HANDLE handle = CreateFileA("\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -80,7 +80,6 @@ TEST(Ports, OpenAndItsRefusalsWithTheSystemsText) {
         handle == INVALID_HANDLE_VALUE || !SetupComm(handle, 1024, 1024) ? GetLastError() : 0;
     if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
     auto lib = library(), other = library();
-    EXPECT_EQ(lib->SioReset(9, 1024, 1024), sio::kNoSuchPort) << "COM10 is never a port";
     EXPECT_EQ(lib->SioReset(kMissing, 1024, 1024), sio::kOsError);
     EXPECT_EQ(lastError(*lib), systemText(missing));
     ASSERT_EQ(lib->SioReset(kEcho, 1024, 1024), 0);
@@ -90,7 +89,7 @@ TEST(Ports, OpenAndItsRefusalsWithTheSystemsText) {
     EXPECT_EQ(other->SioReset(kEcho, 1024, 1024), 0);
 }
 
-// Every speed code and two stop bits reach the line (the far end reports them with its echo).
+// Every speed code and two stop bits reach the line, and no flow control (as the far end sees).
 TEST(Line, EverySpeedAndTheStopBitsReachThePseudoTerminal) {
     auto lib = library();
     ASSERT_EQ(lib->SioReset(kEcho, 1024, 1024), 0);
