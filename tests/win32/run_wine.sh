@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # Runs the Win32 serial backend's test program under Wine, its COM ports mapped to pseudo-terminals
 # in HKLM\Software\Wine\Ports (see sio_win32_test.cpp), the prefix made once in WORK_DIR:
-#   run_wine.sh TEST_EXE PTY_PEER UNIT_SIM WORK_DIR        Exit 77 (skipped) without Wine or TEST_EXE.
+#   run_wine.sh TEST_EXE PTY_PEER_PY UNIT_SIM WORK_DIR     Exit 77 (skipped) without Wine or TEST_EXE.
 set -euo pipefail
 exe="$1" peer="$2" sim="$3" work="$4"
 shift 4
-
 if ! command -v wineserver >/dev/null || [ ! -f "$exe" ]; then
   echo "needs wine and wine64, and for $exe g++-mingw-w64-x86-64-posix and googletest's sources"
   exit 77
@@ -16,38 +15,22 @@ export WINEPREFIX="$work/wineprefix" WINEARCH=win64 WINEDEBUG=-all
 # No Mono or Gecko: nothing here needs them, and their installers would ask for a window.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
-
 run="$(mktemp -d "$work/run.XXXXXX")"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$run"
-}
-trap cleanup EXIT
-
-started=$SECONDS
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "making the Wine prefix $WINEPREFIX (once)"
+trap 'set +e; { kill $(jobs -p); wineserver -k; } &>/dev/null; rm -rf "$run"' EXIT
+if [ ! -f "$WINEPREFIX/system.reg" ]; then  # the first run only, about 45 s
   wineboot -i </dev/null >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
   wineserver -w
-  echo "prefix made in $((SECONDS - started)) s"
 fi
 
 # The peer's echo line on COM1, the simulated unit with a version of this run on COM2.
-"$peer" "$run" </dev/null &
-pids+=($!)
+python3 "$peer" "$run" </dev/null &
 version="$(printf '%04d' $((RANDOM % 10000)))"
 "$sim" --version "$version" --path-file "$run/unit.path" </dev/null >/dev/null &
-pids+=($!)
 for _ in $(seq 100); do
   [ -s "$run/port" ] && [ -s "$run/unit.path" ] && break
   sleep 0.1
 done
 far=$(head -n 1 "$run/port") unit=$(head -n 1 "$run/unit.path")
-[ -n "$far" ] && [ -n "$unit" ] || { echo "the pseudo-terminals did not come up"; exit 1; }
-echo "COM1 $far (echo), COM2 $unit (ondo-unit-sim $version), COM3 $run/no-such-device"
-
 cat >"$run/ports.reg" <<REG
 REGEDIT4
 
@@ -58,11 +41,6 @@ REGEDIT4
 REG
 wine reg import "$(printf 'Z:%s' "$run/ports.reg" | tr / '\\')" </dev/null >"$run/log" 2>&1 ||
   { cat "$run/log"; exit 1; }
-wineserver -k >/dev/null 2>&1  # the prefix takes the new map when it starts again
-
-set +e
+wineserver -k >/dev/null 2>&1  # the prefix takes the new map when it starts again; this server
+wineserver -p5 >"$run/log" 2>&1  # keeps its dump of every object at exit out of the test's log
 ONDO_WINE_PEER_DIR="$run" ONDO_WINE_SIM_VERSION="$version" wine "$exe" "$@" </dev/null
-status=$?
-set -e
-echo "Wine run took $((SECONDS - started)) s"
-exit "$status"
