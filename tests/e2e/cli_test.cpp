@@ -273,8 +273,6 @@ INSTANTIATE_TEST_SUITE_P(
             "image image", "pages_stored=252 end_word=0xFFFF eeprom_writes=2048"},
         Row{"EEOnlyWithTheSizeGiven", "--type EnbS", "flash PORT FW --ee-only --ee-size EnbS", "",
             "before image", "boot_entries=0"},
-        Row{"FlashOnly", "", "flash PORT FW --flash-only", "", "image before",
-            "eeprom_writes=0 restarts=1"},
         Row{"RescueWithYesByTheDemo", "",
             R"(flash --demo --sim-args "--version 0022" --rescue --yes)",
             "err:[Rescue Requires a Temorary Jumper] Switch OFF the unit & take the cover OFF.\n\n"

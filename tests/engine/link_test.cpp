@@ -75,31 +75,6 @@ TEST_F(LinkTest, ReplyIsTheLineAfterTheFirstLineFeed) {
     EXPECT_EQ(clock.ticks, streaming) << "a reader that keeps finding bytes never yields";
 }
 
-TEST_F(LinkTest, RawBytesAndCountedStrings) {
-    openQuietly();
-    serial.deliver(std::string("A\0la", 4) + "RXYZ");
-    EXPECT_EQ(link.GetRawString(4), "AlaR") << "zero bytes do not count";
-    EXPECT_EQ(serial.rx.size(), 3u);
-    serial.rx.clear();
-    serial.deliver("Al");
-    EXPECT_EQ(link.GetRawString(4), "Al");
-    EXPECT_TRUE(link.TimedOut);
-    serial.deliver(">");
-    EXPECT_EQ(link.GetRawByte(), '>');
-    EXPECT_EQ(link.GetRawByte(), '>') << "a time-out repeats the last byte read";
-    link.sendRaw(0x21);
-    EXPECT_EQ(link.GetRawByte(), 0) << "after a send, its result: never the bootloader's answer";
-    link.AbortRequested = true;
-    link.sendRaw(0x3C);
-    EXPECT_EQ(serial.sent, "!");
-    serial.deliver("!");
-    const int before = clock.ticks;
-    link.GetRawByte();
-    EXPECT_EQ(link.GetRawString(4), "");
-    EXPECT_EQ(clock.ticks, before) << "an abort ends raw waits at once";
-    EXPECT_EQ(serial.rx.size(), 1u);
-}
-
 TEST_F(LinkTest, ParametersAndTheVersionQuery) {
     openQuietly();
     const std::pair<const char*, const char*> params[] = {

@@ -20,7 +20,6 @@ class Line {
     Line(const Line&) = delete;
     Line& operator=(const Line&) = delete;
 
-    bool ok() const { return fd_ >= 0; }
     const std::string& slavePath() const { return slavePath_; }
     int fd() const { return fd_; }
     int slaveFd() const { return slave_; }
