@@ -127,12 +127,8 @@ TEST(Trims, LogAbove4096BeforeAppendingPaneAbove1024AfterAppending) {
               '\n');
 }
 
-// The store's numbers and port map; the window's start-up and shut-down read and write its keys.
-TEST(SettingsStore, NumbersAndThePortMap) {
-    const std::pair<const char*, int> numbers[] = {{"  12abc", 12}, {"2.5", 2},
-                                                   {"3.5", 4},      {"x", 0},
-                                                   {"-2.5", -2},    {"99999999999", 2147483647}};
-    for (const auto& [text, value] : numbers) EXPECT_EQ(readNumber(text), value) << text;
+// The demo points a port at its simulated unit for its session only: the user's map stays.
+TEST(SettingsStore, APortOverrideIsNeverStored) {
     QTemporaryDir dir;
     const std::string file = dir.filePath("FLASH.ini").toStdString();
     {
@@ -212,8 +208,6 @@ INSTANTIATE_TEST_SUITE_P(
                  "SioReset(2,8192,256) SioParms(2,0,0,8) SioBaud(2,6) SioReset(3,2,2)"},
         PortCase{"SilentUnitTurnsTheLampRed", "01", "", "COM2", "", Act::Rebuild, "COM1 COM2",
                  "COM2", "P:Opened COM2|S:Opened COM2|R", "tf\rv\r", "SioReset(1,8192,256)"},
-        PortCase{"RememberedNameMustMatchExactly", "02", "", "com3", "", Act::Rebuild, "COM1 COM3",
-                 "", "N", "", "SioReset(8,2,2)"},
         PortCase{"OnlyPortIsAnnouncedAndOpened", "3", "1", "", "", Act::Rebuild, "COM4", "COM4",
                  "S:Only COM4 available|P:Opened COM4|S:Opened COM4|G", "tf\rv\r",
                  "SioReset(3,8192,256)"},
@@ -222,8 +216,6 @@ INSTANTIATE_TEST_SUITE_P(
         PortCase{"ChoosingAnotherClosesTheOpenOne", "024", "", "COM3", "COM5", Act::Choose,
                  "COM1 COM3 COM5", "COM5", "P:Opened COM5|S:Opened COM5|G", "tf\rv\r",
                  "SioDone(2) SioReset(4,8192,256)"},
-        PortCase{"EmptySelectionDoesNothing", "024", "", "COM3", "", Act::Choose, "COM1 COM3 COM5",
-                 "", "N", "", ""},
         PortCase{"NamedPortFails", "0", "", "", "COM7", Act::OpenNamed, "", "COM7",
                  "E:Could NOT Open COM7, error-2|R", "", "SioReset(6,8192,256)"},
         PortCase{"NamedPortFailsWithTheSystemText", "", "0", "", "COM1", Act::OpenNamed, "", "COM1",

@@ -147,7 +147,6 @@ void arrange(Bench& b, const std::string& words) {
         if (k == "silent") b.unit.silent = true;
         if (k == "version") b.unit.version = v;
         if (k == "no-file") std::filesystem::remove(b.file);
-        if (k == "folder") b.face.file = b.file.parent_path().string();
         if (k == "rescue") b.face.options[Option::Rescue] = true;
         if (k == "flash-only") b.face.options[Option::FlashOnly] = true;
         if (k == "ee-only") b.face.options[Option::EEOnly] = true;
