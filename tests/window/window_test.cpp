@@ -5,23 +5,19 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
-#include <QFileInfo>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QStyle>
-#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <csignal>
 #include <regex>
-#include <sstream>
 
 #include "app/demo_unit.h"
 #include "app/form1.h"
@@ -58,12 +54,10 @@ class TestForm : public Form1 {
 };
 
 // The window, its store in a temporary folder, its message boxes and file dialog answered here.
+// On the in-memory library only COM1 is present unless a test says otherwise.
 class WindowTest : public ::testing::Test {
   public:
-    WindowTest() {
-        serial.present.clear();
-        clock.serial = &serial;
-    }
+    WindowTest() { clock.serial = &serial; }
     std::string path(const std::string& name) const {
         return dir.filePath(QString::fromStdString(name)).toStdString();
     }
@@ -76,7 +70,6 @@ class WindowTest : public ::testing::Test {
     void onRealLine(const std::string& device) {  // COM1 the device, no other port present
         Settings s(path("FLASH.ini"));
         for (int n = 1; n <= 9; ++n) s.savePortDevice(n, n == 1 ? device : path("none"));
-        s.saveKeySetting("port", "COM1");
         realLine = true;
     }
     TestForm& make(Settings* use = nullptr, bool show = true) {
@@ -110,10 +103,6 @@ class WindowTest : public ::testing::Test {
         return path(name);
     }
     void click(const char* name) { QTest::mouseClick(child(name), Qt::LeftButton); }
-    void type(const char* text) {
-        QTest::keyClicks(cmd(), text);
-        QTest::keyClick(cmd(), Qt::Key_Return);
-    }
     void closeAndEnd() {
         form->close();
         form.reset();
@@ -138,9 +127,8 @@ const std::string kGoodHxf = "C:0100000055AA\r\nE:01001000A54A\r\n";
 
 // Runs the event loop until the condition holds; false after ten seconds.
 bool spinUntil(const std::function<bool()>& condition) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < 10000) QTest::qWait(10);
+    const QDeadlineTimer deadline(10000);
+    while (!condition() && !deadline.hasExpired()) QTest::qWait(10);
     return condition();
 }
 
@@ -149,155 +137,42 @@ std::string rowName(const ::testing::TestParamInfo<Row>& info) {
     return info.param.name;
 }
 
-// True when the caption fits the room the control's style leaves for text.
-bool captionFits(QWidget* w) {
-    auto* button = qobject_cast<QAbstractButton*>(w);
-    const QString caption = button ? button->text() : qobject_cast<QLabel*>(w)->text();
-    QRect room = w->contentsRect();
-    if (button) {
-        QStyleOptionButton option;
-        option.initFrom(button);
-        option.text = caption;
-        const bool box = qobject_cast<QCheckBox*>(w);
-        room = button->style()->subElementRect(
-            box ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents, &option, button);
-    }
-    return w->fontMetrics().horizontalAdvance(caption) <= room.width();
-}
-
-TEST_F(WindowTest, CaptionsFitAndTheTabOrder) {
-    make();
-    for (const QString& name :
-         QString("tRev lBootVersion lCmd btnFlashStart btnFlashFile chkRescue "
-                 "btnAbort chkFlashOnly chkEEOnly chkPromptOnComplete")
-             .split(' '))
-        EXPECT_TRUE(captionFits(child(name))) << name.toStdString();
-    const QStringList order = QString(
-                                  "cboPort btnFlashStart btnFlashFile tFlashFileName tText tRx "
-                                  "chkRescue btnAbort chkFlashOnly chkEEOnly "
-                                  "chkPromptOnComplete tCmd")
-                                  .split(' ');
-    for (int i = 0; i < order.size(); ++i) {
-        QWidget* w = child(order[i]);
-        do w = w->nextInFocusChain();
-        while (!order.contains(w->objectName()));
-        EXPECT_EQ(w->objectName(), order[(i + 1) % order.size()])
-            << "after " << order[i].toStdString();
-    }
-}
-
-// The store before start-up ("key=value|...", %file a good firmware file), what the user does, a
-// part of what the window shows (view()), and the store after shut-down. COM3 is present, and
-// closed once at shut-down.
-struct Settled {
-    const char* name;
-    std::string before;
-    std::function<void(WindowTest&)> act;
-    std::string shows;
+// The store at start-up and shut-down: a size kept, or raised to the size the window was created
+// with; a place applied unless within 400 twips of the screen's bottom or right edge; the stored
+// last command not taken as the last one sent; an emptied name box keeps the stored file.
+TEST_F(WindowTest, StartAndShutDownReadAndWriteTheStore) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const int left = toTwips(screen.width()) - 401;
+    store("formtop", formatNumber(toTwips(screen.height()) - 400));
+    store("formleft", formatNumber(left));
+    store("formwidth", " 9000");
+    store("formheight", " 1500");
+    store("lastcmd", "v");
+    store("flashFile", "/no/such.HXF");
+    make(nullptr, false);
+    fileBox()->clear();
+    closeAndEnd();
     std::string after;
-};
-class StartAndShutDown : public WindowTest, public ::testing::WithParamInterface<Settled> {};
-
-std::map<std::string, std::string> keys(const std::string& text) {
-    std::map<std::string, std::string> found;
-    std::istringstream in(text);
-    for (std::string pair; std::getline(in, pair, '|');)
-        found[pair.substr(0, pair.find('='))] = pair.substr(pair.find('=') + 1);
-    return found;
+    for (const char* key :
+         {"formtop", "formleft", "formwidth", "formheight", "lastcmd", "flashFile"})
+        after += stored(key) + "|";
+    EXPECT_EQ(after, " 0|" + formatNumber(toTwips(toPixels(left))) + "| 9000| 5490||/no/such.HXF|");
 }
 
-std::string view(WindowTest& t, TestForm& f) {
-    std::ostringstream out;
-    out << "at " << f.pos().x() << "," << f.pos().y() << " size " << f.outerWidth() << "x"
-        << f.outerHeight() << " min " << f.MinWidth << "x" << f.MinHeight << " prompt '"
-        << f.sequence().PromptSetting << "' "
-        << (t.child<QCheckBox>("chkPromptOnComplete")->isChecked() ? "ticked" : "clear") << " file "
-        << (f.image().FlashFileValid ? "read" : "none") << " cmd '" << t.cmd()->text().toStdString()
-        << "' last '" << f.console().LastCmd << "'";
-    return out.str();
-}
-
-TEST_P(StartAndShutDown, ReadAndWriteTheStore) {
-    serial.present = {2};
-    for (const auto& [key, value] : keys(GetParam().before))
-        store(key, value == "%file" ? file("good.HXF", kGoodHxf) : value);
-    TestForm& f = make(nullptr, false);
-    if (GetParam().act) GetParam().act(*this);
-    EXPECT_NE(view(*this, f).find(GetParam().shows), std::string::npos) << view(*this, f);
-    const auto closes = std::count(serial.calls.begin(), serial.calls.end(), "SioDone(2)");
-    f.close();
-    f.Form_Terminate();
-    form.reset();
-    EXPECT_EQ(std::count(serial.calls.begin(), serial.calls.end(), "SioDone(2)"), closes + 1);
-    for (const auto& [key, value] : keys(GetParam().after)) EXPECT_EQ(stored(key), value) << key;
-}
-
-// The screen's width or height in twips less some, as stored, or in pixels as the window shows it.
-std::string screenLess(bool height, int less, bool pixels = false) {
-    const QRect g = QGuiApplication::primaryScreen()->geometry();
-    const int twips = toTwips(height ? g.height() : g.width()) - less;
-    return pixels ? std::to_string(toPixels(twips)) : formatNumber(twips);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Window, StartAndShutDown,
-    ::testing::Values(
-        Settled{"EmptyStore",
-                "",
-                {},
-                "at 0,0 size 5700x5490 min 5700x5490 prompt ' 1' ticked file none cmd ''",
-                "port=COM3|formwidth= 5700|prompt= 1|lastcmd="},
-        Settled{"MeasuresKeptTheMinimumIsTheCreationSizeRememberedFileRead",
-                "formtop=-15|formleft= 300|formwidth= 9000|formheight= 6000|flashFile=%file",
-                {},
-                "at 20,-1 size 9000x6000 min 5700x5490 prompt ' 1' ticked file read",
-                "formtop=-15|formleft= 300|formwidth= 9000|formheight= 6000"},
-        Settled{"SmallSizeRaisedLenientNumbersNegativePlaces",
-                "formwidth= 3000|formheight= 1500|formleft=  150abc|formtop=-150",
-                {},
-                "at 10,-10 size 5700x5490",
-                "formleft= 150|formwidth= 5700"},
-        Settled{"TopAtScreenHeightLess400NotAppliedLeftAtWidthLess401Applied",
-                "formtop=" + screenLess(true, 400) + "|formleft=" + screenLess(false, 401),
-                {},
-                "at " + screenLess(false, 401, true) + ",0 size",
-                ""},
-        Settled{"TopAtScreenHeightLess401AppliedPromptOneUntickedTypedNameSaved",
-                "formtop=" + screenLess(true, 401) + "|prompt=1",
-                [](WindowTest& t) {
-                    t.child<QCheckBox>("chkPromptOnComplete")->click();
-                    t.fileBox()->setText("typed.HXF");
-                },
-                "," + screenLess(true, 401, true) + " size", "prompt= 0|flashFile=typed.HXF"},
-        Settled{"PromptZeroLastCommandNotSentEmptiedFileBoxKeepsTheStoredFile",
-                "prompt=0|lastcmd=v|flashFile=/no/such/firmware.HXF",
-                [](WindowTest& t) { t.fileBox()->clear(); },
-                "prompt '0' clear file none cmd 'v' last ''",
-                "prompt=0|lastcmd=|flashFile=/no/such/firmware.HXF"}),
-    rowName<Settled>);
-
+// The keys of the command box and the panes, nothing sent while a run owns the unit, and a unit's
+// text shown as it stands.
 TEST_F(WindowTest, ConsoleKeysAsTheWindowHandlesThem) {
-    serial.present = {0};
-    store("lastcmd", "restored");
     TestForm& f = make();
-    QTest::keyClick(cmd(), Qt::Key_Up);
-    EXPECT_TRUE(cmd()->text().isEmpty()) << "nothing sent yet: Up empties a restored command";
     serial.sent.clear();
-    type("tf");
+    QTest::keyClicks(cmd(), "tf\r");
     QTest::keyClick(cmd(), Qt::Key_Up);
     EXPECT_EQ(cmd()->text() + QString::number(cmd()->cursorPosition()), "tf2");
     QTest::keyClick(child("tText"), Qt::Key_Enter);  // Enter in the log sends the box
-    EXPECT_EQ(serial.sent, "tf\rtf\r");
     EXPECT_NE(f.heard.find("[ tf ]"), std::string::npos);
     QTest::keyClick(child("tRx"), Qt::Key_M);  // a key in a pane starts a command
     EXPECT_EQ(cmd()->text() + QString::number(cmd()->cursorPosition()), "m1");
-    EXPECT_EQ(f.focusWidget(), cmd());
-    QTest::keyClick(child("tText"), Qt::Key_Backspace);
-    QTest::keyClick(child("tRx"), Qt::Key_Home);
-    EXPECT_EQ(cmd()->text(), QString(QChar(8))) << "arrows still move through a pane";
     const std::string control = "a\x01\x1b\x7f\x80\xffz";  // pasted, goes out as it stands
     cmd()->setText(QString::fromLatin1(control));
-    serial.sent.clear();
     QTest::keyClick(cmd(), Qt::Key_Return);
     QTest::keyClick(cmd(), Qt::Key_Up);  // the command again, to be refused while a run runs
     {
@@ -305,86 +180,36 @@ TEST_F(WindowTest, ConsoleKeysAsTheWindowHandlesThem) {
         QTest::keyClick(cmd(), Qt::Key_Return);
         QTest::keyClick(child("tRx"), Qt::Key_X);
     }
-    EXPECT_EQ(serial.sent, control + "\r") << "nothing more while a run owns the unit";
-    f.scrollText("log");
-    click("lCmd");
-    EXPECT_EQ(f.paneText() + "|" + f.logText(), "|log") << "cmd: empties the pane only";
+    EXPECT_EQ(serial.sent, "tf\rtf\r" + control + "\r") << "nothing more while a run owns the unit";
+    f.status(Colour::Error, "Invalid response ><b>x</b>");
+    EXPECT_EQ(child<QLabel>("labStat")->textFormat(), Qt::PlainText);
+    f.dataHistory(std::string(2000, 'p') + std::string("a\0b", 3));  // a NUL cuts nothing off
+    EXPECT_EQ(child<QPlainTextEdit>("tRx")->toPlainText().size(), f.paneText().size());
     closeAndEnd();
     EXPECT_EQ(stored("lastcmd"), control) << "the last command survives the store whole";
     make(nullptr, false);
     EXPECT_EQ(cmd()->text().toLatin1().toStdString(), control);
 }
 
-TEST_F(WindowTest, ChoosingViewingAndDroppingTheFirmwareFile) {
+// The name box read after a cancelled dialog, which offered the box's name; then the file chosen
+// in the dialog, in the box and read.
+TEST_F(WindowTest, ChoosingTheFirmwareFile) {
     const std::string good = file("good.HXF", kGoodHxf);
-    const std::string other = file("other.HXF", "C:010001006698\r\n");
     TestForm& f = make();
     fileBox()->setText(QString::fromStdString(good));
     EXPECT_FALSE(f.image().FlashFileValid) << "typing alone reads nothing";
     click("btnFlashFile");  // cancelled
     EXPECT_EQ(presets, std::vector<std::string>{good});
-    EXPECT_TRUE(f.image().FlashFileValid) << "a cancelled dialog reads the box again";
-    click("tRev");
-    EXPECT_EQ(f.logText(), kGoodHxf) << "the revision label shows the file's text";
-    EXPECT_EQ(child<QPlainTextEdit>("tText")->toPlainText().toStdString(),
-              "C:0100000055AA\nE:01001000A54A\n")
-        << "a CR LF pair shows as one line break";
-    chosenFile = other;
+    EXPECT_TRUE(f.image().FlashFileValid);
+    chosenFile = file("other.HXF", "C:010001006698\r\n");
     click("btnFlashFile");
-    EXPECT_EQ(fileBox()->text().toStdString() + "|" + f.FlashFilePath, other + "|" + other);
+    EXPECT_EQ(fileBox()->text().toStdString() + "|" + f.FlashFilePath,
+              chosenFile + "|" + chosenFile);
     EXPECT_EQ(f.image().FlashImage[1], 0x66);
-    // A drag and drop: whether it was accepted at entry and at the drop, the box, the file read.
-    const auto drop = [&](const QList<QUrl>& urls, const char* text = "") {
-        QMimeData data;
-        data.setUrls(urls);
-        if (*text) data.setText(text);
-        f.image().FlashFileValid = false;
-        QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(fileBox(), &enter);
-        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(fileBox(), &dropped);
-        return std::to_string(enter.isAccepted()) + std::to_string(dropped.isAccepted()) + " " +
-               fileBox()->text().toStdString() + " " + std::to_string(f.image().FlashFileValid);
-    };
-    const QUrl goodUrl = QUrl::fromLocalFile(QString::fromStdString(good));
-    EXPECT_EQ(drop({goodUrl}), "11 " + good + " 1");
-    EXPECT_EQ(drop({QUrl::fromLocalFile(QString::fromStdString(other)), goodUrl}), "11  0");
-    fileBox()->setText("keep.HXF");
-    EXPECT_EQ(drop({}, "/a.HXF"), "00 keep.HXF 0");
-    EXPECT_EQ(drop({QUrl("https://example.com/a.HXF")}), "00 keep.HXF 0");
-    click("labStat");
-    EXPECT_EQ(f.logText(), "") << "a click on the status line empties the log";
-    const std::string typed = path("Prüfung-€-файл.HXF");  // Enter reads it; named as typed
-    fileBox()->setText(QString::fromStdString(typed));
-    QTest::keyClick(fileBox(), Qt::Key_Return);
-    EXPECT_EQ(child<QLabel>("labStat")->text(), "No File " + QString::fromStdString(typed));
-}
-
-TEST_F(WindowTest, PortListAtFocusPanesAndTheMinimumSize) {
-    serial.present = {0, 1};
-    TestForm& f = make();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
-    EXPECT_EQ(QApplication::focusWidget(), child("cboPort"));
-    const auto probes = [&] {
-        return std::count(serial.calls.begin(), serial.calls.end(), "SioReset(0,2,2)");
-    };
-    EXPECT_EQ(probes(), 2) << "built at the load, again at the first focus, and only then";
-    child("tCmd")->setFocus(Qt::TabFocusReason);
-    child("cboPort")->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(probes(), 3);
-    QTest::keyClick(child("cboPort"), Qt::Key_Down);  // the user picks COM1
-    EXPECT_TRUE(f.link().PortOpen && f.link().PortName == "COM1");
-    f.status(Colour::Error, "Invalid response ><b>x</b>");
-    EXPECT_EQ(child<QLabel>("labStat")->textFormat(), Qt::PlainText);
-    f.dataHistory(std::string(2000, 'p') + std::string("a\0b", 3));  // a NUL cuts nothing off
-    EXPECT_EQ(child<QPlainTextEdit>("tRx")->toPlainText().size(), f.paneText().size());
-    f.resize(100, 500);
-    EXPECT_EQ(f.size(), QSize(380, 500)) << "narrower than the minimum comes back to it";
 }
 
 // A close at every stage of an update (by the user, Abort or a stop signal): granted before the
-// bootloader command, refused from it on (acting as Abort there, the window staying until the
-// next).
+// bootloader command, refused from it on (acting as Abort, the window staying until the next).
 enum class How { UserClose, RescueBox, RescueWait, AbortButton, Terminate, Interrupt };
 struct Stage {
     const char* name;
@@ -393,17 +218,14 @@ struct Stage {
     bool closes;  // at the stop itself; a window that stays closes at the next close
     RunOutcome outcome;
     int bootloaderCommands;  // "b0023" the unit received
-    bool pagesDone;          // the unit restarted and holds the file's EEPROM byte
+    bool pagesDone;          // the unit holds the file's EEPROM byte: restarted and updated
 };
 class CloseAtStage : public WindowTest, public ::testing::WithParamInterface<Stage> {};
 
 TEST_P(CloseAtStage, RunEndsAndTheWindowClosesOnceOrStays) {
     const Stage& s = GetParam();
-    serial.present = {0};
     unit.answerDelay = unit.replyDelay = 1;  // every answer takes a tick: every phase yields
-    store("port", "COM1");
-    const std::string hxf = file("run.HXF", kGoodHxf);
-    store("flashFile", hxf);
+    store("flashFile", file("run.HXF", kGoodHxf));
     TestForm& f = make();
     closeOnStopSignals(f);
     ASSERT_TRUE(f.image().FlashFileValid && f.link().PortOpen);
@@ -414,11 +236,9 @@ TEST_P(CloseAtStage, RunEndsAndTheWindowClosesOnceOrStays) {
         if (s.how == How::RescueBox) f.close();
         unit.bootloaderSilent = s.how == How::RescueWait;
     };
-    std::size_t framesAtStop = 0;
     f.onProgress = [&](const Progress& p) { reached = reached || p.phase == s.phase; };
     auto stop = [&] {
         stopped = true;
-        framesAtStop = unit.frames.size();
         if (s.how == How::UserClose || s.how == How::RescueWait) f.close();
         if (s.how == How::AbortButton) click("btnAbort");
         if (s.how == How::Terminate || s.how == How::Interrupt) {
@@ -438,21 +258,13 @@ TEST_P(CloseAtStage, RunEndsAndTheWindowClosesOnceOrStays) {
     EXPECT_EQ(f.sequence().lastOutcome(), s.outcome);
     EXPECT_FALSE(f.sequence().running() || f.sequence().Flashing);
     EXPECT_EQ(f.isVisible(), !s.closes);
-    EXPECT_EQ(unloaded.count(), s.closes ? 1 : 0);
     EXPECT_EQ(unit.commandCount("b0023"), s.bootloaderCommands);
-    EXPECT_EQ(unit.restarts, s.pagesDone ? 1 : 0);
     EXPECT_EQ(unit.eeprom[0x10], s.pagesDone ? 0xA5 : 0xFF);
-    EXPECT_TRUE(s.bootloaderCommands > 0 || unit.frames.empty());
-    if (!s.closes && s.how == How::UserClose) {
-        EXPECT_TRUE(f.close()) << "the next close closes";
-        EXPECT_EQ(unloaded.count(), 1);
-    }
-    if (s.outcome == RunOutcome::Aborted && s.phase == Phase::Pages) {
-        EXPECT_LE(unit.frames.size(), framesAtStop + 1) << "at most the frame on its way";
-        EXPECT_EQ(unit.commandCount("m0"), 1) << "the version check's; no EEPROM update";
-    }
+    EXPECT_TRUE(s.closes || f.close()) << "the next close closes";
+    EXPECT_EQ(unloaded.count(), 1) << "once";
     closeAndEnd();
-    EXPECT_EQ(stored("port") + stored("flashFile") + stored("prompt"), "COM1" + hxf + " 1");
+    EXPECT_EQ(stored("port") + stored("flashFile") + stored("prompt"),
+              "COM1" + path("run.HXF") + " 1");
 }
 
 using enum How;
@@ -470,20 +282,18 @@ INSTANTIATE_TEST_SUITE_P(
         Stage{"EepromWrite", Phase::EepromWrite, UserClose, false, Complete, 1, true},
         Stage{"EepromVerify", Phase::EepromVerify, UserClose, false, Complete, 1, true},
         Stage{"AfterTheReport", Phase::Done, UserClose, true, Complete, 1, true},
-        Stage{"AbortAwaitingTheBootloader", Phase::Bootloader, AbortButton, false, Aborted, 1,
-              false},
+        Stage{"AbortInBootloaderWait", Phase::Bootloader, AbortButton, false, Aborted, 1, false},
         Stage{"TerminateInThePages", Phase::Pages, Terminate, false, Aborted, 1, false},
         Stage{"InterruptWhenIdle", Phase::Done, Interrupt, true, Complete, 1, true}),
     rowName<Stage>);
 
-// On the real serial library, the event-loop wait and its timer: 100 kB without a line feed, in
-// chunks of 500, each once the last is shown (more than twice what the line carries). The ticks
-// keep polling, other events are handled, every byte reaches the pane and the pane stays bounded.
+// On the real serial library and the event-loop wait: 100 kB without a line feed, in chunks of 500
+// once the last is shown (over twice what the line carries). The ticks keep polling, other events
+// are handled, every byte reaches the pane and the pane stays bounded.
 TEST_F(WindowTest, DataStreamNeitherStallsNorSpinsTheWindow) {
     Line far;
     onRealLine(far.slavePath());
     TestForm& f = make();
-    ASSERT_TRUE(f.link().PortOpen);
     cmd()->clear();
     int handled = 0;
     std::size_t largest = 0;
@@ -513,7 +323,7 @@ TEST_F(WindowTest, SimulatedUnitGreetedThenReadingsShown) {
     TestForm& f = make();
     ASSERT_TRUE(spinUntil([&] { return child<QLabel>("lBootVersion")->text() == "ROM 0031"; }));
     const std::size_t start = f.heard.size();
-    type("t1");
+    QTest::keyClicks(cmd(), "t1\r");
     const std::regex reading("\nD [0-9]+\\.[0-9]{2} [0-9]\\.[0-9]{3} [0-9]{4}\r\n");
     ASSERT_TRUE(spinUntil([&] {
         const std::string text = f.heard.substr(start);
@@ -532,16 +342,12 @@ struct Stray {
 class StrayClicks : public WindowTest, public ::testing::WithParamInterface<Stray> {};
 
 TEST_P(StrayClicks, NeitherReachTheUnitNorChangeTheImage) {
-    TempFolder folder;
-    chosenFile = file("other.HXF", kGoodHxf);
     FirmwareImage image;
-    std::string link;
     int strays = 0;
     {
-        DemoSession demo({"--dump", QString::fromStdString(folder.file("unit")), "--version",
-                          GetParam().version});
+        DemoSession demo(
+            {"--dump", QString::fromStdString(path("unit")), "--version", GetParam().version});
         ASSERT_TRUE(demo.unit().started()) << demo.unit().error().toStdString();
-        link = demo.unit().devicePath();
         onAsk = [&](const MessageBox& box) { demo.unit().answered(box, Answer::Ok); };
         realLine = true;
         TestForm& f = make(&demo.settings());
@@ -555,7 +361,7 @@ TEST_P(StrayClicks, NeitherReachTheUnitNorChangeTheImage) {
             QTest::keyClick(fileBox(), Qt::Key_Return);
             f.btnFlashFile_Click();
             QMimeData data;
-            data.setUrls({QUrl::fromLocalFile(QString::fromStdString(chosenFile))});
+            data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path("other.HXF")))});
             QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
             QApplication::sendEvent(fileBox(), &drop);
         };
@@ -572,13 +378,12 @@ TEST_P(StrayClicks, NeitherReachTheUnitNorChangeTheImage) {
     }
     EXPECT_EQ(strays, 1);
     EXPECT_TRUE(presets.empty()) << "no dialog was offered";
-    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(link))) << "the unit stops with the demo";
-    const std::string flash = readFile(folder.file("unit.flash"));
-    const std::string eeprom = readFile(folder.file("unit.eeprom"));
-    ASSERT_EQ(flash.size() * 10000 + eeprom.size(), 124u * 64 * 10000 + 512);
-    const auto same = [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; };
-    EXPECT_TRUE(std::equal(flash.begin(), flash.end(), image.FlashImage.begin(), same));
-    EXPECT_TRUE(std::equal(eeprom.begin(), eeprom.end(), image.EEimage.begin(), same));
+    // The unit's flash (124 pages of 64 bytes) and EEPROM (512 bytes) as the image held them.
+    const auto head = [](const auto& bytes, int n) {
+        return std::string(bytes.begin(), bytes.begin() + n);
+    };
+    EXPECT_TRUE(readFile(path("unit.flash")) == head(image.FlashImage, 124 * 64));
+    EXPECT_TRUE(readFile(path("unit.eeprom")) == head(image.EEimage, 512));
 }
 
 INSTANTIATE_TEST_SUITE_P(DuringARun, StrayClicks,
