@@ -159,8 +159,7 @@ TEST_F(WindowTest, StartAndShutDownReadAndWriteTheStore) {
     EXPECT_EQ(after, " 0|" + formatNumber(toTwips(toPixels(left))) + "| 9000| 5490||/no/such.HXF|");
 }
 
-// The keys of the command box and the panes, nothing sent while a run owns the unit, and a unit's
-// text shown as it stands.
+// The command box's and the panes' keys, none sent while a run owns the unit; a unit's text whole.
 TEST_F(WindowTest, ConsoleKeysAsTheWindowHandlesThem) {
     TestForm& f = make();
     serial.sent.clear();
@@ -282,7 +281,8 @@ INSTANTIATE_TEST_SUITE_P(
         Stage{"EepromWrite", Phase::EepromWrite, UserClose, false, Complete, 1, true},
         Stage{"EepromVerify", Phase::EepromVerify, UserClose, false, Complete, 1, true},
         Stage{"AfterTheReport", Phase::Done, UserClose, true, Complete, 1, true},
-        Stage{"AbortInBootloaderWait", Phase::Bootloader, AbortButton, false, Aborted, 1, false},
+        Stage{"AbortAwaitingTheBootloader", Phase::Bootloader, AbortButton, false, Aborted, 1,
+              false},
         Stage{"TerminateInThePages", Phase::Pages, Terminate, false, Aborted, 1, false},
         Stage{"InterruptWhenIdle", Phase::Done, Interrupt, true, Complete, 1, true}),
     rowName<Stage>);
