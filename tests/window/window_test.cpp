@@ -54,7 +54,7 @@ class TestForm : public Form1 {
 };
 
 // The window, its store in a temporary folder, its message boxes and file dialog answered here.
-// On the in-memory library only COM1 is present unless a test says otherwise.
+// On the in-memory library only COM1 is present, and the window opens it.
 class WindowTest : public ::testing::Test {
   public:
     WindowTest() { clock.serial = &serial; }
