@@ -1,11 +1,10 @@
 // The window headless, on the in-memory serial library and the tick-per-wait clock, or on the
-// real serial library and the event-loop wait (the data stream, the simulated unit, stray clicks).
+// real serial library and the event-loop wait (the data stream, the demo's simulated unit).
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -14,7 +13,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QUrl>
 #include <csignal>
 #include <regex>
@@ -23,38 +21,31 @@
 #include "app/form1.h"
 #include "app/stop_signals.h"
 #include "app/twips.h"
-#include "core/settings.h"
 #include "link/port_map.h"
 #include "link/qtwaiter.h"
-#include "support/fake_serial.h"
 #include "support/line.h"
 #include "support/run.h"
 #include "support/scripted_unit.h"
-#include "support/sim_process.h"
 
 namespace ondo::app::testing {
 namespace {
 
 using namespace ondo::testing;
 
-// The window with everything its data pane was given kept whole, and its progress reports seen.
+// The window with its progress reports seen.
 class TestForm : public Form1 {
   public:
     using Form1::Form1;
-    void dataHistory(const std::string& text) override {
-        heard += text;
-        Form1::dataHistory(text);
-    }
     void progress(const Progress& p) override {
         Form1::progress(p);
         if (onProgress) onProgress(p);
     }
-    std::string heard;
     std::function<void(const Progress&)> onProgress;
 };
 
 // The window, its store in a temporary folder, its message boxes and file dialog answered here.
-// On the in-memory library only COM1 is present, and the window opens it.
+// On the in-memory library only COM1 is present, and the window opens it. On the real serial
+// library COM1 is `device` and no other port is present, or the window runs on the demo's session.
 class WindowTest : public ::testing::Test {
   public:
     WindowTest() { clock.serial = &serial; }
@@ -67,16 +58,14 @@ class WindowTest : public ::testing::Test {
     std::string stored(const std::string& key) const {
         return Settings(path("FLASH.ini")).keySetting(key);
     }
-    void onRealLine(const std::string& device) {  // COM1 the device, no other port present
-        Settings s(path("FLASH.ini"));
-        for (int n = 1; n <= 9; ++n) s.savePortDevice(n, n == 1 ? device : path("none"));
-        realLine = true;
-    }
-    TestForm& make(Settings* use = nullptr, bool show = true) {
-        if (!use) use = (settings = std::make_unique<Settings>(path("FLASH.ini"))).get();
-        if (realLine) library = makeMappedLibrary(*use);
-        Form1::Services services{*use, realLine ? *library : serial,
-                                 realLine ? static_cast<Waiter&>(waiter) : clock};
+    TestForm& make(bool show = true) {
+        settings = std::make_unique<Settings>(path("FLASH.ini"));
+        Settings& use = demo ? demo->settings() : *settings;
+        for (int n = 1; n <= 9 && !device.empty(); ++n)
+            use.savePortDevice(n, n == 1 ? device : path("none"));
+        if (demo || !device.empty()) library = makeMappedLibrary(use);
+        Form1::Services services{use, library ? *library : serial,
+                                 library ? static_cast<Waiter&>(waiter) : clock};
         services.ask = [this](QWidget*, const MessageBox& box) {
             if (onAsk) onAsk(box);
             return Answer::Ok;
@@ -103,6 +92,16 @@ class WindowTest : public ::testing::Test {
         return path(name);
     }
     void click(const char* name) { QTest::mouseClick(child(name), Qt::LeftButton); }
+    // A drag of this file (or URL) entering the name box, then its drop: how many were accepted.
+    int drop(const std::string& name) {
+        QMimeData data;
+        data.setUrls({QUrl::fromUserInput(QString::fromStdString(name))});
+        QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(fileBox(), &enter);
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(fileBox(), &dropped);
+        return enter.isAccepted() + dropped.isAccepted();
+    }
     void closeAndEnd() {
         form->close();
         form.reset();
@@ -112,7 +111,8 @@ class WindowTest : public ::testing::Test {
     FakeSerial serial;
     TickPerYield clock;
     ScriptedUnit unit{serial, clock};
-    bool realLine = false;
+    std::string device;
+    std::unique_ptr<DemoSession> demo;
     std::unique_ptr<sio::SerialLibrary> library;
     QtWaiter waiter;
     std::unique_ptr<Settings> settings;
@@ -127,14 +127,7 @@ const std::string kGoodHxf = "C:0100000055AA\r\nE:01001000A54A\r\n";
 
 // Runs the event loop until the condition holds; false after ten seconds.
 bool spinUntil(const std::function<bool()>& condition) {
-    const QDeadlineTimer deadline(10000);
-    while (!condition() && !deadline.hasExpired()) QTest::qWait(10);
-    return condition();
-}
-
-template <class Row>
-std::string rowName(const ::testing::TestParamInfo<Row>& info) {
-    return info.param.name;
+    return QTest::qWaitFor(condition, 10000);
 }
 
 // The store at start-up and shut-down: a size kept, or raised to the size the window was created
@@ -149,7 +142,7 @@ TEST_F(WindowTest, StartAndShutDownReadAndWriteTheStore) {
     store("formheight", " 1500");
     store("lastcmd", "v");
     store("flashFile", "/no/such.HXF");
-    make(nullptr, false);
+    make(false);
     fileBox()->clear();
     closeAndEnd();
     std::string after;
@@ -167,7 +160,7 @@ TEST_F(WindowTest, ConsoleKeysAsTheWindowHandlesThem) {
     QTest::keyClick(cmd(), Qt::Key_Up);
     EXPECT_EQ(cmd()->text() + QString::number(cmd()->cursorPosition()), "tf2");
     QTest::keyClick(child("tText"), Qt::Key_Enter);  // Enter in the log sends the box
-    EXPECT_NE(f.heard.find("[ tf ]"), std::string::npos);
+    EXPECT_NE(f.paneText().find("[ tf ]"), std::string::npos);
     QTest::keyClick(child("tRx"), Qt::Key_M);  // a key in a pane starts a command
     EXPECT_EQ(cmd()->text() + QString::number(cmd()->cursorPosition()), "m1");
     const std::string control = "a\x01\x1b\x7f\x80\xffz";  // pasted, goes out as it stands
@@ -186,12 +179,13 @@ TEST_F(WindowTest, ConsoleKeysAsTheWindowHandlesThem) {
     EXPECT_EQ(child<QPlainTextEdit>("tRx")->toPlainText().size(), f.paneText().size());
     closeAndEnd();
     EXPECT_EQ(stored("lastcmd"), control) << "the last command survives the store whole";
-    make(nullptr, false);
+    make(false);
     EXPECT_EQ(cmd()->text().toLatin1().toStdString(), control);
 }
 
-// The name box read after a cancelled dialog, which offered the box's name; then the file chosen
-// in the dialog, in the box and read.
+// The name box read after a cancelled dialog, which offered the box's name; the file's text in the
+// log; the file chosen in the dialog, in the box and read; a file dropped on the box taken and
+// read.
 TEST_F(WindowTest, ChoosingTheFirmwareFile) {
     const std::string good = file("good.HXF", kGoodHxf);
     TestForm& f = make();
@@ -200,35 +194,57 @@ TEST_F(WindowTest, ChoosingTheFirmwareFile) {
     click("btnFlashFile");  // cancelled
     EXPECT_EQ(presets, std::vector<std::string>{good});
     EXPECT_TRUE(f.image().FlashFileValid);
+    click("tRev");  // each CR LF pair one line break
+    EXPECT_EQ(child<QPlainTextEdit>("tText")->toPlainText().toStdString(),
+              "C:0100000055AA\nE:01001000A54A\n");
     chosenFile = file("other.HXF", "C:010001006698\r\n");
     click("btnFlashFile");
     EXPECT_EQ(fileBox()->text().toStdString() + "|" + f.FlashFilePath,
               chosenFile + "|" + chosenFile);
     EXPECT_EQ(f.image().FlashImage[1], 0x66);
+    f.image().FlashFileValid = false;
+    EXPECT_EQ(drop(good), 2) << "accepted as the drag enters and at the drop";
+    EXPECT_TRUE(fileBox()->text().toStdString() == good && f.image().FlashFileValid);
+    EXPECT_EQ(drop("https://example.com/a.HXF"), 0) << "anything but files is refused";
+    EXPECT_EQ(fileBox()->text().toStdString(), good);
 }
 
 // A close at every stage of an update (by the user, Abort or a stop signal): granted before the
 // bootloader command, refused from it on (acting as Abort, the window staying until the next).
-enum class How { UserClose, RescueBox, RescueWait, AbortButton, Terminate, Interrupt };
+// Stray actions instead ("ROM ver.", the port list, Enter in the name box, the file dialog, a drop
+// of another file) are refused: the unit gets the file read before Start, the name box keeps it.
+enum class How {
+    UserClose,
+    AbortButton,
+    Terminate,
+    Interrupt,
+    Stray,
+    RescueBox,
+    RescueWait,
+    RescueStray
+};
 struct Stage {
     const char* name;
     Phase phase;  // the stop comes at the first wait once the run has reported this phase
-    How how;
+    How how;      // from RescueBox on, with the rescue box ticked
     bool closes;  // at the stop itself; a window that stays closes at the next close
     RunOutcome outcome;
     int bootloaderCommands;  // "b0023" the unit received
-    bool pagesDone;          // the unit holds the file's EEPROM byte: restarted and updated
+    bool pagesDone;          // the unit holds the file's pages and EEPROM byte: updated
 };
 class CloseAtStage : public WindowTest, public ::testing::WithParamInterface<Stage> {};
 
 TEST_P(CloseAtStage, RunEndsAndTheWindowClosesOnceOrStays) {
     const Stage& s = GetParam();
     unit.answerDelay = unit.replyDelay = 1;  // every answer takes a tick: every phase yields
-    store("flashFile", file("run.HXF", kGoodHxf));
+    const std::string run = file("run.HXF", kGoodHxf);
+    store("flashFile", run);
+    chosenFile = file("other.HXF", "C:011000006689\r\nE:010010005A95\r\n");
     TestForm& f = make();
     closeOnStopSignals(f);
     ASSERT_TRUE(f.image().FlashFileValid && f.link().PortOpen);
-    child<QCheckBox>("chkRescue")->setChecked(s.how == How::RescueBox || s.how == How::RescueWait);
+    const FirmwareImage image = f.image();
+    child<QCheckBox>("chkRescue")->setChecked(s.how >= How::RescueBox);
     QSignalSpy unloaded(&f, &Form1::unloaded);
     bool reached = false, stopped = s.how == How::RescueBox;
     onAsk = [&](const MessageBox&) {  // the rescue box: closed there, or the unit stays silent
@@ -244,6 +260,16 @@ TEST_P(CloseAtStage, RunEndsAndTheWindowClosesOnceOrStays) {
             std::raise(s.how == How::Terminate ? SIGTERM : SIGINT);
             QTest::qWait(50);  // the signal reaches the window through its event loop
         }
+        if (s.how == How::Stray || s.how == How::RescueStray) {
+            click("lBootVersion");
+            f.link().lBootVersion_Click();
+            child("cboPort")->setFocus(Qt::TabFocusReason);
+            f.cboPort_GotFocus();
+            QTest::keyClick(fileBox(), Qt::Key_Return);
+            f.btnFlashFile_Click();
+            drop(chosenFile);
+        }
+        if (s.how == How::RescueStray) unit.powerUpInBootloader();  // the power back on
     };
     clock.beforeTick = [&](int) {
         if (reached && !stopped) stop();
@@ -258,12 +284,16 @@ TEST_P(CloseAtStage, RunEndsAndTheWindowClosesOnceOrStays) {
     EXPECT_FALSE(f.sequence().running() || f.sequence().Flashing);
     EXPECT_EQ(f.isVisible(), !s.closes);
     EXPECT_EQ(unit.commandCount("b0023"), s.bootloaderCommands);
-    EXPECT_EQ(unit.eeprom[0x10], s.pagesDone ? 0xA5 : 0xFF);
+    EXPECT_EQ(unit.eeprom[0x10], s.pagesDone ? image.EEimage[0x10] : 0xFF);
+    EXPECT_TRUE(!s.pagesDone || std::equal(image.FlashImage.begin(),
+                                           image.FlashImage.begin() + 124 * 64, unit.flash.begin()))
+        << "the unit's 124 pages hold the file read before Start";
+    EXPECT_TRUE(presets.empty()) << "no dialog was offered";
+    EXPECT_EQ(fileBox()->text().toStdString() + "|" + f.FlashFilePath, run + "|" + run);
     EXPECT_TRUE(s.closes || f.close()) << "the next close closes";
     EXPECT_EQ(unloaded.count(), 1) << "once";
     closeAndEnd();
-    EXPECT_EQ(stored("port") + stored("flashFile") + stored("prompt"),
-              "COM1" + path("run.HXF") + " 1");
+    EXPECT_EQ(stored("port") + stored("flashFile") + stored("prompt"), "COM1" + run + " 1");
 }
 
 using enum How;
@@ -284,15 +314,18 @@ INSTANTIATE_TEST_SUITE_P(
         Stage{"AbortAwaitingTheBootloader", Phase::Bootloader, AbortButton, false, Aborted, 1,
               false},
         Stage{"TerminateInThePages", Phase::Pages, Terminate, false, Aborted, 1, false},
-        Stage{"InterruptWhenIdle", Phase::Done, Interrupt, true, Complete, 1, true}),
-    rowName<Stage>);
+        Stage{"InterruptWhenIdle", Phase::Done, Interrupt, true, Complete, 1, true},
+        Stage{"StrayInTheVersionCheck", Phase::Checking, Stray, false, Complete, 1, true},
+        Stage{"StrayInTheRescueWait", Phase::Bootloader, RescueStray, false, Complete, 0, true},
+        Stage{"StrayInThePages", Phase::Pages, Stray, false, Complete, 1, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // On the real serial library and the event-loop wait: 100 kB without a line feed, in chunks of 500
 // once the last is shown (over twice what the line carries). The ticks keep polling, other events
 // are handled, every byte reaches the pane and the pane stays bounded.
 TEST_F(WindowTest, DataStreamNeitherStallsNorSpinsTheWindow) {
     Line far;
-    onRealLine(far.slavePath());
+    device = far.slavePath();
     TestForm& f = make();
     cmd()->clear();
     int handled = 0;
@@ -314,83 +347,22 @@ TEST_F(WindowTest, DataStreamNeitherStallsNorSpinsTheWindow) {
     EXPECT_EQ(f.paneText().find('\n'), std::string::npos);
 }
 
-// The simulated unit greeted with "tf" and "v" (its version shown), then its readings shown as
-// they come after "t1": the greeting's replies leave the data stream running.
+// The demo's simulated unit greeted with "tf" and "v" (its version shown), then its readings shown
+// as they come after "t1": the greeting's replies leave the data stream running.
 TEST_F(WindowTest, SimulatedUnitGreetedThenReadingsShown) {
-    SimProcess sim({"--version", "0031"});
-    ASSERT_TRUE(sim.started()) << sim.error();
-    onRealLine(sim.linkPath());
+    demo = std::make_unique<DemoSession>(QStringList{"--version", "0031"});
+    ASSERT_TRUE(demo->unit().started()) << demo->unit().error().toStdString();
     TestForm& f = make();
     ASSERT_TRUE(spinUntil([&] { return child<QLabel>("lBootVersion")->text() == "ROM 0031"; }));
-    const std::size_t start = f.heard.size();
+    f.paneClear();
     QTest::keyClicks(cmd(), "t1\r");
     const std::regex reading("\nD [0-9]+\\.[0-9]{2} [0-9]\\.[0-9]{3} [0-9]{4}\r\n");
     ASSERT_TRUE(spinUntil([&] {
-        const std::string text = f.heard.substr(start);
+        const std::string& text = f.paneText();
         return std::distance(std::sregex_iterator(text.begin(), text.end(), reading), {}) >= 3;
-    })) << f.heard.substr(start);
-    EXPECT_EQ(f.heard.substr(start, 15), "[ t1 ]t1\r\nT 1\r\n");
+    })) << f.paneText();
+    EXPECT_TRUE(f.paneText().starts_with("[ t1 ]t1\r\nT 1\r\n")) << f.paneText();
 }
-
-// The demo's window and unit, with stray clicks while the run owns the unit ("ROM ver.", the port
-// list, Enter in the name box, the file dialog, a drop): the unit gets the file read before Start.
-struct Stray {
-    const char* name;
-    Phase phase;
-    const char* version;  // 0022 and below: only the rescue reaches the bootloader
-};
-class StrayClicks : public WindowTest, public ::testing::WithParamInterface<Stray> {};
-
-TEST_P(StrayClicks, NeitherReachTheUnitNorChangeTheImage) {
-    FirmwareImage image;
-    int strays = 0;
-    {
-        DemoSession demo(
-            {"--dump", QString::fromStdString(path("unit")), "--version", GetParam().version});
-        ASSERT_TRUE(demo.unit().started()) << demo.unit().error().toStdString();
-        onAsk = [&](const MessageBox& box) { demo.unit().answered(box, Answer::Ok); };
-        realLine = true;
-        TestForm& f = make(&demo.settings());
-        image = f.image();
-        const auto stray = [&] {
-            ++strays;
-            click("lBootVersion");
-            f.link().lBootVersion_Click();
-            child("cboPort")->setFocus(Qt::TabFocusReason);
-            f.cboPort_GotFocus();
-            QTest::keyClick(fileBox(), Qt::Key_Return);
-            f.btnFlashFile_Click();
-            QMimeData data;
-            data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path("other.HXF")))});
-            QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(fileBox(), &drop);
-        };
-        f.onProgress = [&](const Progress& p) {
-            if (p.phase == GetParam().phase && strays == 0) QTimer::singleShot(0, stray);
-        };
-        child<QCheckBox>("chkRescue")->setChecked(GetParam().phase == Phase::Bootloader);
-        click("btnFlashStart");
-        EXPECT_EQ(f.sequence().lastOutcome(), RunOutcome::Complete) << f.logText();
-        const std::string sample = DemoUnit::sampleFile().toStdString();
-        EXPECT_EQ(fileBox()->text().toStdString() + "|" + f.FlashFilePath, sample + "|" + sample);
-        closeAndEnd();
-        library.reset();
-    }
-    EXPECT_EQ(strays, 1);
-    EXPECT_TRUE(presets.empty()) << "no dialog was offered";
-    // The unit's flash (124 pages of 64 bytes) and EEPROM (512 bytes) as the image held them.
-    const auto head = [](const auto& bytes, int n) {
-        return std::string(bytes.begin(), bytes.begin() + n);
-    };
-    EXPECT_TRUE(readFile(path("unit.flash")) == head(image.FlashImage, 124 * 64));
-    EXPECT_TRUE(readFile(path("unit.eeprom")) == head(image.EEimage, 512));
-}
-
-INSTANTIATE_TEST_SUITE_P(DuringARun, StrayClicks,
-                         ::testing::Values(Stray{"VersionCheck", Phase::Checking, "0023"},
-                                           Stray{"RescueWait", Phase::Bootloader, "0022"},
-                                           Stray{"Pages", Phase::Pages, "0023"}),
-                         rowName<Stray>);
 
 }  // namespace
 }  // namespace ondo::app::testing
