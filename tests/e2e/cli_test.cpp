@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <map>
 #include <memory>
@@ -273,11 +272,6 @@ INSTANTIATE_TEST_SUITE_P(
             "image image", "pages_stored=252 end_word=0xFFFF eeprom_writes=2048"},
         Row{"EEOnlyWithTheSizeGiven", "--type EnbS", "flash PORT FW --ee-only --ee-size EnbS", "",
             "before image", "boot_entries=0"},
-        Row{"RescueWithYesByTheDemo", "",
-            R"(flash --demo --sim-args "--version 0022" --rescue --yes)",
-            "err:[Rescue Requires a Temorary Jumper] Switch OFF the unit & take the cover OFF.\n\n"
-            "Refer to documentation|err:Press OK just before you switch the power back ON.  -> "
-            "OK\n"},
         Row{"BadFirmwareFile", "", "flash PORT --file BAD =3", "err:error: Checksum error @ line 1",
             "before before", "bytes_from_host=0"},
         Row{"NoSuchDevice", "", "flash --port MISSING FW =4",
@@ -331,7 +325,6 @@ INSTANTIATE_TEST_SUITE_P(
                            "BACKUP =2",
             "", "- -", "", -1},
         refused("NoPortNoFile", "flash", "--port and --file are needed"),
-        refused("UnknownOption", "flash --demo --force", "Unknown option 'force'"),
         check("CheckSample", "SAMPLE",
               "out:501 lines in file -> \n|out:7424 bytes Flash code\n|out:512 bytes EEPROM data\n"
               "|err:Read file OK (501 lines)\n"),

@@ -9,7 +9,6 @@
 #include <QTemporaryDir>
 
 #include "console/console.h"
-#include "core/messages.h"
 #include "core/settings.h"
 #include "engine/engine.h"
 #include "ports/port_list.h"
@@ -75,14 +74,8 @@ TEST_F(LinkTest, ReplyIsTheLineAfterTheFirstLineFeed) {
     EXPECT_EQ(clock.ticks, streaming) << "a reader that keeps finding bytes never yields";
 }
 
-TEST_F(LinkTest, ParametersAndTheVersionQuery) {
+TEST_F(LinkTest, TheVersionQueryAndItsLabel) {
     openQuietly();
-    const std::pair<const char*, const char*> params[] = {
-        {"\nE 0012 extra\r\n", "0012"}, {"\nE 12\r\n", "12\r\n"}, {"\nOK\r\n", "\nOK\r"}, {"", ""}};
-    for (const auto& [reply, param] : params) {
-        serial.deliver(reply);
-        EXPECT_EQ(link.GetParameter(), param) << reply;
-    }
     const std::tuple<const char*, int, const char*> versions[] = {
         {"v\r\nV 0023\r\n", 0x23, "ROM 0023"},
         {"\nV 00a4\r\n", -1, "ROM 00a4"},
@@ -99,12 +92,10 @@ TEST_F(LinkTest, ParametersAndTheVersionQuery) {
 }
 
 // The console's keys are the window's (ConsoleKeysAsTheWindowHandlesThem); here, when Enter sends.
-TEST_F(LinkTest, ConsoleSendsOnlyWithThePortOpenAndNoRunOwningTheUnit) {
+TEST_F(LinkTest, ConsoleSendsNothingWhileARunOwnsTheUnit) {
     Console console{link, face, face};
     int enter = 13;
     face.cmd = "v";
-    console.tCmd_KeyPress(enter);
-    EXPECT_EQ(face.lastStatus().text, "COM port not open");
     openQuietly();
     {
         const Link::RunClaim run(link);
@@ -114,17 +105,6 @@ TEST_F(LinkTest, ConsoleSendsOnlyWithThePortOpenAndNoRunOwningTheUnit) {
     }
     console.tCmd_KeyPress(enter);
     EXPECT_EQ(serial.sent, "v\r");
-}
-
-TEST(Trims, LogAbove4096BeforeAppendingPaneAbove1024AfterAppending) {
-    const std::string exact(4096, 'a');
-    EXPECT_EQ(scrollTextAppend(exact, "xy"), exact + "xy");
-    EXPECT_EQ(scrollTextAppend(exact + "b", "Z"), std::string(1025, 'a') + "bZ");
-    EXPECT_EQ(dataHistoryAppend(std::string(1000, 'a'), std::string(24, 'b')).size(), 1024u);
-    EXPECT_EQ(dataHistoryAppend(std::string(1000, 'a'), std::string(25, 'b')),
-              std::string(489, 'a') + std::string(25, 'b'));
-    EXPECT_EQ(dataHistoryAppend(std::string(510, 'a') + "\r\n", std::string(513, 'c')).front(),
-              '\n');
 }
 
 // The demo points a port at its simulated unit for its session only: the user's map stays.

@@ -317,7 +317,6 @@ const End kEnds[] = {
      "*", kComplete, "~Data from unit =  0023\r\n=1"},
     {"SilentAfterTheRestart", "silent-at-restart", R::NoRestart,
      "No answer from the unit after the restart", "*", "", "m0=1"},
-    {"NoCompletionBoxWithoutPrompt", "no-prompt", R::Complete, kDone, "*", ""},
     {"FlashOnlySkipsTheEeprom", "flash-only", R::Complete, kDone, "*", kComplete, "m0=1",
      endsWith({"end 03FF", "tf", "tf", "v", "m1", "t1", "v"})},
     {"EEOnlyWithoutIdentificationNeverTouchesTheBootloaderAndSaysWhatItAssumed",

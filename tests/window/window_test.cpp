@@ -150,6 +150,8 @@ TEST_F(WindowTest, ConsoleKeysAndTheStore) {
     EXPECT_EQ(serial.sent, "tf\rtf\r" + control + "\r") << "nothing more while a run owns the unit";
     f.dataHistory(std::string(2000, 'p') + std::string("a\0b", 3));  // a NUL cuts nothing off
     EXPECT_EQ(child<QPlainTextEdit>("tRx")->toPlainText().size(), f.paneText().size());
+    f.status(Colour::Error, "Invalid response ><b>x</b>");  // a unit's bytes are never markup
+    EXPECT_EQ(child<QLabel>("labStat")->textFormat(), Qt::PlainText);
     closeAndEnd();
     EXPECT_EQ(stored("lastcmd"), control);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
