@@ -1,6 +1,5 @@
-// The link over the in-memory serial library (replies, raw bytes, the tick clock), how the unit's
-// replies are read, the console's refusal while a run owns the unit, the trims of the log and
-// the data pane, the settings store, and the port list.
+// The link over the in-memory serial library: how the unit's replies are read, the version query,
+// the console's refusal while a run owns the unit, the demo's port override, and the port list.
 
 #include "link/link.h"
 

@@ -263,7 +263,6 @@ const End kEnds[] = {
     {"SilentUnit", "silent", R::NoComms, "*", "tf\rm0\rv\r",
      "No Comms? Check for correct COM Port and wiring, etc."},
     {"Version0022NeedsRescue", "version=0022", R::NeedsRescue, "*", "tf\rm0\rv\r", kTooOld},
-    {"LowerCaseVersionNeedsRescue", "version=002a", R::NeedsRescue, "*", "tf\rm0\rv\r", kTooOld},
     {"FileRemovedAfterReading", "no-file", R::NoFile, "No File %f", "tf\rm0\rv\r", ""},
     {"RescueStillChecksTheFile", "rescue no-file", R::NoFile, "No File %f", "", ""},
     {"RescueCancelled", "rescue answers=C", R::Cancelled, "*", "", kRescueText.c_str()},
@@ -295,13 +294,7 @@ const End kEnds[] = {
     {"PageFailingEveryOtherTimeCannotLoopForever", "page-even=2:#", R::PageFailed, "*", "*",
      nullptr, "page 2=7"},
     {"Page0GarbledOnceIsSentThreeTimes", "page-once=0:Z flash-only", R::Complete, kDone, "*",
-     "Flash and EEPROM Programming complete (1 retries).", "page 0=3;page 1=1;retries=1",
-     [](Bench& b) {
-         EXPECT_EQ(b.face.logs[1].substr(0, 14),
-                   "=??"
-                   "?!=!=0=!=1=");
-         EXPECT_EQ(std::count(b.face.dataLabels.begin(), b.face.dataLabels.end(), "Z"), 1);
-     }},
+     "Flash and EEPROM Programming complete (1 retries).", "page 0=3;page 1=1;retries=1"},
     {"Page9UnansweredOnceIsSentAgainAfterTheShortTimeOut", "page-once=9:_ flash-only", R::Complete,
      kDone, "*", "Flash and EEPROM Programming complete (1 retries).", "page 9=3;retries=1",
      [](Bench& b) {
