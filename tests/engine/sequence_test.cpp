@@ -188,8 +188,8 @@ void arrange(Bench& b, const std::string& words) {
             };
         }
         if (k == "abort-when-able")
-            b.atTick = [&b](int) {
-                if (b.face.abortEnabled) b.seq.btnAbort_Click();
+            b.atTick = [&b, done = false](int) mutable {
+                if (!done && b.face.abortEnabled) done = true, b.seq.btnAbort_Click();
             };
         if (k == "close-after-frames") {
             b.unit.answerDelay = 1;
