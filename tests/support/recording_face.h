@@ -31,7 +31,7 @@ class RecordingFace : public Face, public PortListView, public ConsoleView {
     void logReplace(const std::string& text) override { log = text, logs.push_back(text); }
     void dataHistory(const std::string& text) override { pane = dataHistoryAppend(pane, text); }
     void paneClear() override { pane.clear(); }
-    void setDataLabel(const std::string& text) override { dataLabels.push_back(text); }
+    void setDataLabel(const std::string&) override {}  // no test looks at the data label
     void setVersionLabel(const std::string& text) override { versionLabel = text; }
     void setErrorLabel(const std::string& text) override { errorLabel = text; }
     void setIndicator(Indicator i) override { indicator = i; }
@@ -75,7 +75,6 @@ class RecordingFace : public Face, public PortListView, public ConsoleView {
     std::vector<StatusLine> statuses;
     std::string log, pane, versionLabel = "ROM ver.", errorLabel;
     std::vector<std::string> logs{std::string()};  // untrimmed, one entry per replacement
-    std::vector<std::string> dataLabels;
     Indicator indicator = Indicator::Neutral;
     std::string startCaption = "Start";
     bool startEnabled = true, abortEnabled = false;
