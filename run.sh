@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and starts the utility with the arguments given.
 #   ./run.sh            the window
 #   ./run.sh --demo     the window against the simulated unit, with a sample firmware file

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Times `ondo-flash read-ee` against the simulated unit at the real line rate (--pace).
 
     bench/backup_time.py BUILD_DIR [RUNS]      (default: 3 runs each of 512 and 2,048 bytes)

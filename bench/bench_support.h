@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the benchmarks share: the machine they ran on, medians, firmware files that fill a unit,
 // and a child process run with its output lines time-stamped on arrival and its resource usage

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench_hxf: how long one read of a firmware file takes that fills the whole code image (32 KiB)
 // and the whole EEPROM image (4 KiB), in records of 16 bytes: the pure reader on the text in
 // memory, and readFlashFile on the file (open, stream, parse, report through a face).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench_idle: how much of a core the utility takes while it waits, as CPU seconds (user +
 // system, from getrusage) over wall seconds of the measured span.
 //
@@ -33,9 +34,8 @@
 #include <string>
 #include <vector>
 
-#include "app/cli_face.h"
-#include "app/form1.h"
 #include "bench_support.h"
+#include "cli/cli_face.h"
 #include "core/settings.h"
 #include "engine/engine.h"
 #include "link/link.h"
@@ -44,6 +44,7 @@
 #include "ports/port_list.h"
 #include "protocol/monitor.h"
 #include "support/sim_process.h"
+#include "window/form1.h"
 
 namespace ondo::bench {
 namespace {
@@ -107,9 +108,9 @@ struct Window {
     explicit Window(const SimProcess& sim, const std::string& name)
         : settings(storeFor(sim, name)),
           serial(makeMappedLibrary(*settings)),
-          form(app::Form1::Services{*settings, *serial, waiter,
-                                    [](QWidget*, const MessageBox&) { return Answer::Ok; },
-                                    [](QWidget*, const std::string& preset) { return preset; }}) {
+          form(window::Form1::Services{
+              *settings, *serial, waiter, [](QWidget*, const MessageBox&) { return Answer::Ok; },
+              [](QWidget*, const std::string& preset) { return preset; }}) {
         form.Form_Load();
         form.show();
         // The first focus on the port list opens the port again and greets the unit once more.
@@ -118,7 +119,7 @@ struct Window {
     std::unique_ptr<Settings> settings;
     std::unique_ptr<sio::SerialLibrary> serial;
     QtWaiter waiter;
-    app::Form1 form;
+    window::Form1 form;
 };
 
 void windowOnSilentUnit() {

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the benchmarks in a Release tree of their own and runs one or all of them.
 #
 #   bench/run.sh update [--runs N] [--adapters MS,MS|none] [TYPE...]

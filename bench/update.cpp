@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench_update: whole updates from the command line against the simulated unit at the real line
 // rate, three runs a unit type, and the medians of where the time went; then the same updates
 // through the simulated unit's model of a USB adapter, its latency timer at 16 ms and at 1 ms.

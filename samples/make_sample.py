@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the demo firmware files of this folder.
 
 demo-AlaR.HXF is for a unit with 64-byte pages (124 pages, 7936 bytes of code flash, 512 bytes of

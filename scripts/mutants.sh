@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the test suite against each planted fault of scripts/mutants.txt, one at a time: checks
 # that the file is unchanged, plants the fault, rebuilds incrementally, runs ctest until the
 # first failure, and puts the file back (also when interrupted). A fault is "caught" when some

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the utility and its tests need, when they are missing, and
 # configures and builds the project into build/. Sourced by run.sh and test.sh.
 set -euo pipefail
@@ -11,10 +12,10 @@ ONDO_BUILD_ASAN="${ONDO_BUILD_ASAN:-$ONDO_ROOT/build-asan}"
 # qt6-base-dev: the window and the event loop. g++-mingw-w64-x86-64-posix: every source file is
 # compiled for Windows by the tests. wine, wine64 (64-bit Wine, no i386 architecture needed) and
 # googletest (GoogleTest's sources, built with the cross compiler): the Windows serial backend's
-# test runs under Wine. xvfb, imagemagick: screenshots of the running window. clang-format: the
+# test runs under Wine. xvfb, imagemagick, xdotool: screenshots of the running window. clang-format: the
 # layout check of test.sh.
 ONDO_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgtest-dev libgmock-dev clang clang-format
-  g++-mingw-w64-x86-64-posix wine wine64 googletest xvfb xauth imagemagick python3)
+  g++-mingw-w64-x86-64-posix wine wine64 googletest xvfb xauth imagemagick xdotool python3)
 
 ondo_missing_packages() {
   local missing=()
@@ -41,9 +42,11 @@ ondo_build() {
   cmake --build "$ONDO_BUILD" -j2
 }
 
-# The engine, the simulated unit and every test built with the sanitizers (-DONDO_SANITIZE=ON).
+# The engine, the command line, the simulated unit and every test but the window's, built with
+# the sanitizers (-DONDO_SANITIZE=ON) and without the window (-DONDO_BUILD_GUI=OFF).
 ondo_build_sanitized() {
-  cmake -S "$ONDO_ROOT" -B "$ONDO_BUILD_ASAN" -DCMAKE_BUILD_TYPE=Debug -DONDO_SANITIZE=ON "$@"
+  cmake -S "$ONDO_ROOT" -B "$ONDO_BUILD_ASAN" -DCMAKE_BUILD_TYPE=Debug -DONDO_SANITIZE=ON \
+    -DONDO_BUILD_GUI=OFF "$@"
   cmake --build "$ONDO_BUILD_ASAN" -j2
 }
 
@@ -61,4 +64,41 @@ ondo_sanitizer_env() {
 ondo_format_check() {
   find "$ONDO_ROOT"/src "$ONDO_ROOT"/sim "$ONDO_ROOT"/tests "$ONDO_ROOT"/bench \
     \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format --dry-run -Werror
+}
+
+# Only the window's folder includes a header of Qt Gui or Qt Widgets, and only main() includes
+# the window's own: the rest of the product builds without them. Prints each include elsewhere
+# that names one of their headers.
+ondo_include_check() {
+  local qt patterns hits
+  qt="$(dirname "$(find /usr/include -maxdepth 3 -type d -name QtWidgets -path '*qt6*' | head -n 1)")"
+  patterns="$(mktemp)"
+  for module in QtGui QtWidgets; do
+    for header in "$qt/$module"/*; do
+      header="${header##*/}"
+      printf '<%s>\n<%s/%s>\n' "$header" "$module" "$header"
+    done
+  done >"$patterns"
+  hits="$(grep -rnF --include='*.cpp' --include='*.h' -f "$patterns" "$ONDO_ROOT/src" "$ONDO_ROOT/sim" |
+    grep -v "^$ONDO_ROOT/src/window/" | grep '#include' || true)"
+  hits+="$(grep -rn --include='*.cpp' --include='*.h' '#include "window/' "$ONDO_ROOT/src" "$ONDO_ROOT/sim" |
+    grep -v -e "^$ONDO_ROOT/src/window/" -e "^$ONDO_ROOT/src/app/window_face.cpp:" || true)"
+  rm -f "$patterns"
+  [ -z "$hits" ] && return 0
+  echo "Qt Gui, Qt Widgets or window headers included outside the window:"
+  echo "$hits"
+  return 1
+}
+
+# Every source file starts with the licence's SPDX line (after the #! line of a script).
+ondo_licence_check() {
+  local missing
+  missing="$(find "$ONDO_ROOT" -path "$ONDO_ROOT/build*" -prune -o -path "$ONDO_ROOT/.git" -prune -o \
+    -path "$ONDO_ROOT/dist" -prune -o -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.sh' \
+    -o -name '*.py' -o -name '*.cmake' -o -name CMakeLists.txt \) -print |
+    while read -r f; do head -n 2 "$f" | grep -q 'SPDX-License-Identifier: GPL-3.0-or-later' || echo "$f"; done || true)"
+  [ -z "$missing" ] && return 0
+  echo "No SPDX-License-Identifier line at the top of:"
+  echo "$missing"
+  return 1
 }

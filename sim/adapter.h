@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A USB-serial adapter on the host's end of the line, as the common FTDI ones behave: bytes from
 // the unit are held in the adapter and reach the host in packets of up to 62 bytes. A packet

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The unit's bootloader: announces itself with ">" and its identification, opens on "<", takes
 // flash pages one frame at a time (answering "!" or "@"), and restarts the firmware when the

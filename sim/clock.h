@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulator's one clock and its named times. Everything runs on a monotonic clock so that a
 // change of the wall clock cannot stretch or cut a wait.

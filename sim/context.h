@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the monitor and the bootloader share: the unit's memories, its counters, the outbox it
 // talks into, and the faults it was asked to show.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The control FIFO: the hands of whoever runs the simulated unit (power it up with or without the
 // rescue jumper, unplug and replug it, ask for dumps, make it quit), one command a line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Files the simulator leaves for whoever drives it: where its device is, the memory dumps, the
 // counters, and acknowledgements of control commands. Whole files are replaced atomically (write

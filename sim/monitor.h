@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The unit's running firmware as the host sees it: a terminal-style monitor that echoes what it
 // is sent, answers each command ended by CR with one reply line, and streams readings unasked.

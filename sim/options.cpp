@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "options.h"
 
 #include <cerrno>
@@ -152,7 +153,8 @@ bool setSeed(Options& o, const std::string& text) {
 
 const std::map<std::string, Setter>& valueOptions() {
     static const std::map<std::string, Setter> table = {
-        {"--version", text(&Options::version)},
+        {"--firmware", text(&Options::version)},
+        {"--version", text(&Options::version)},  // the older spelling of --firmware
         {"--type", setType},
         {"--reply-delay", millis(&Options::replyDelay)},
         {"--restart-ms", millis(&Options::restart)},
@@ -219,7 +221,7 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
 }
 
 std::string usage() {
-    return "usage: ondo-unit-sim [--type AlaR|NmaS|BmaS|EnbS|XobS] [--version TEXT]\n"
+    return "usage: ondo-unit-sim [--type AlaR|NmaS|BmaS|EnbS|XobS] [--firmware TEXT]\n"
            "  [--pace] [--adapter-latency MS] [--reply-delay MS] [--restart-ms MS] [--silent]\n"
            "  [--lower-hex] [--seed N] [--fault-rate R] [--drop-rate R] [--flip-rate R]\n"
            "  [--garble-page N[:COUNT]] [--reject-page N[:COUNT|always]] [--late-page N[:MS]]\n"
@@ -228,7 +230,9 @@ std::string usage() {
            "  [--vanish-at page:N|ee:ADDR|read:ADDR|boot]\n"
            "  [--ee-init FILE] [--dump PREFIX] [--stats FILE] [--control FIFO] [--ack FILE]\n"
            "  [--path-file FILE] [--link PATH]\n"
-           "Numbers are decimal, or hexadecimal after 0x. See sim/README.md.\n";
+           "Numbers are decimal, or hexadecimal after 0x. --version (-V) prints the program's "
+           "version.\n"
+           "See sim/README.md.\n";
 }
 
 }  // namespace sim

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Command-line options of the simulated unit: what it is (type, version), how it talks (pace,
 // reply delay) and which faults it injects. Parsed once at start; the rest of the program only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the unit has said and the line has not carried yet: an ordered queue of pieces (echoes,
 // reply lines, data lines, bootloader bytes). Pieces leave whole and in order, so a data line can

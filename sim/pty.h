@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The unit's end of the serial line: the master side of a pseudo-terminal. The slave side is the
 // "port" a host opens; it is left closed here, so that the host opens and closes it as it would a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Seeded randomness for faults and readings, so a run with the same --seed behaves the same way
 // byte for byte (given the same bytes from the host).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulator's one thread: a poll loop that moves bytes between the pseudo-terminal and the
 // unit through the line model, runs the unit's timers, and obeys the control FIFO and signals.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The whole unit: which program runs (monitor, bootloader, or none while it restarts or is
 // switched off), its power-ups, and the memories that outlive them.

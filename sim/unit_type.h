@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The unit types the bootloader can announce: its identification text and the geometry that
 // goes with it (flash pages, EEPROM size, the word that closes a flash exchange).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The serial line between the host and the unit: it paces bytes at the real line rate when asked
 // to, and it is where bytes get lost or damaged (the --fault-rate, --drop-rate and --flip-rate

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command console: monitor commands typed by hand into the command box, echoed into the
 // data pane and sent to the running firmware; keys typed into the panes are steered to the box.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command box as a front end shows it: the window's tCmd. Only the window has one.
 

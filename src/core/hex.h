@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hexadecimal texts as the unit and the firmware file use them: upper case, fixed width.
 

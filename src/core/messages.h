@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Status line, progress log and data pane: the three message kinds and the two trim rules.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The per-user settings store: text values under application "FLASH", section "Startup", and
 // the port map (which device each of COM1 to COM9 stands for) in section "Ports".

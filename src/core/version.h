@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The utility's own version: major 2, minor 1, revision 0, shown as "Rev 2.1a".
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The engine as one object: the link to the unit, the firmware image and the flash sequence,
 // built once over a serial library, a waiter and a face. The window, the command line, the

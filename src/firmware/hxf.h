@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The HXF firmware file, read without any file system or window: text in, image writes and a
 // report out. The glue in reader.h feeds it from a file and shows what it reports.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writing HXF text: the EEPROM backup as a firmware file the reader takes back.
 

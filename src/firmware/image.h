@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The firmware image: what a firmware file carries for the code flash and the EEPROM.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading the firmware file into the image, and showing its raw text, with every message the
 // user sees along the way. The parsing itself is in hxf.h; this part opens the file, streams it

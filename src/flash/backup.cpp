@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A backup of the EEPROM through the running firmware, before an update overwrites it: the
 // version query, then every address read as the read-back pass reads it.
 

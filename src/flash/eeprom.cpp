@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The EEPROM update through the running firmware: every address written with "e" and
 // confirmed by its address, then read back with "a" and compared with the image.
 

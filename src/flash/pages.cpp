@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bootloader exchange around and of the pages: the unit type table, opening the exchange,
 // one page frame and its answer, the page loop and closing the exchange.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The report at the end of a run: what was sent, how long it took, and fingerprints of the
 // images that were programmed, so that a workshop can later prove which image a unit got.
 

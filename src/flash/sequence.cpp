@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Start sequence: pre-checks, bootloader entry, the firmware phase and the final report,
 // and the small handlers of the Abort button and the option boxes.
 

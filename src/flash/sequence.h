@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The whole update of a unit, from the first check to the final report: version check,
 // bootloader entry (by command or by the rescue procedure), identification, the pages, the

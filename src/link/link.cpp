@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tick clock and the send and receive primitives of the monitor and the bootloader.
 
 #include "link/link.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The link to the unit: a port opened by its number with its line settings, the tick clock, the
 // send and receive primitives of the monitor and the bootloader, and the monitor queries. Which

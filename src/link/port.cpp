@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One port: opening it by its number for work, its line settings, closing it, and the refusals
 // of operations that need it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one lookup from a library port number to its device: library port n is COM(n + 1), and
 // the settings' port map says which device that name stands for (Settings::portDevice).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The event-loop wait of the window and of the command line: sleeps in Qt's event loop until a
 // timer tick, a user event or (through a socket notifier on the port's descriptor) a byte.

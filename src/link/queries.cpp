@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Monitor queries: the parameter of a reply and the firmware version.
 
 #include "core/hex.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What both serial backends share: the port range, the argument checks of SioParms and SioBaud,
 // the line settings those two change, and SioWinError's copy of the last system text. A backend

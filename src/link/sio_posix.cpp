@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial library on POSIX systems: termios on a device that the port map names.
 //
 // Each open port keeps a receive buffer of its own, topped up with non-blocking reads of what

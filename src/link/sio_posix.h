@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The POSIX backend's reach into the serial driver beyond termios: the low-latency switch that
 // USB-serial drivers such as Linux's FTDI one obey by running their latency timer at 1 ms instead

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial library on Windows: the Win32 communications API on \\.\COM1 to \\.\COM9.
 //
 // Windows names its serial ports itself, so the port map is not asked: library port n is

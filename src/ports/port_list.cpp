@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port list, opening a port by its name and greeting the unit.
 
 #include "ports/port_list.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The port list: the probe of COM1 to COM9, the list built from it, opening the chosen or the
 // remembered port with its status texts, and the greeting that follows every opening. It sits

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The port list as a front end shows it: the window's cboPort. Selecting in code does not run
 // the selection handler; the port list runs it once itself.

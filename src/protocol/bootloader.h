@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bootloader: raw bytes, no echo, no line ends. It announces itself with the prompt and a
 // four-character identification that names the unit type; "<" opens the exchange; each page

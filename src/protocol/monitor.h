@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The running firmware's monitor: text commands, each ended by a carriage return, answered by a
 // line "X param" (a capital letter, a blank, the parameter) between line feeds. Every command

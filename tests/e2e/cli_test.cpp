@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End to end: the real ondo-flash run from the command line against the simulated unit on a
 // pseudo-terminal. One row a case: the unit's options and one or more runs, each with its exit
 // status, what the first says, then what the unit holds byte for byte. A row with a later run
@@ -276,7 +277,7 @@ INSTANTIATE_TEST_SUITE_P(
             "before before", "bytes_from_host=0"},
         Row{"NoSuchDevice", "", "flash --port MISSING FW =4",
             "err:error: Could NOT Open COM1, error-103\n|err:error: No such file or directory\n"},
-        Row{"FirmwareTooOldThenRescued", "--version 0022", "flash PORT FW --yes =5" + kRescue,
+        Row{"FirmwareTooOldThenRescued", "--firmware 0022", "flash PORT FW --yes =5" + kRescue,
             "err:[Upgrade Requires Intervention] You must select the Rescue option\nfor Rev 0022 "
             "or lower firmware.\n",
             "image image", "boot_entries=0 eeprom_writes=0"},

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated unit's own conformance table, written apart from the engine's code so that it
 // stays a second opinion: bytes in from the host (or a control command) -> bytes out, exactly.
 

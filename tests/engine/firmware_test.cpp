@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The firmware file: the HXF parser's records, line ends and bounds, and reading files through the
 // face (the chunked reader's own checks are the fuzz target's, tests/fuzz).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The link over the in-memory serial library: how the unit's replies are read, the version query,
 // the console's refusal while a run owns the unit, the demo's port override, and the port list.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole update as the engine runs it (the sequence, the link and its tick clock) against the
 // in-memory unit, in no real time: the bytes on the wire, every way a run ends, and the EEPROM.
 
@@ -100,6 +101,16 @@ std::string firstDifference(const std::string& sent, const std::string& expected
            std::to_string(sent.size()) + " (expected " + std::to_string(expected.size()) + ")";
 }
 
+// A whole update of an AlaR on the wire, after the given entry (empty for the rescue entry).
+std::string updateWire(const Bench& b, const std::string& entry) {
+    std::string wire = entry + "<";
+    for (int page = 0; page < 124; ++page) wire += b.frame(page, 64);
+    wire += "\x03\xFFtf\rtf\rv\rm0\r";
+    for (int a = 0; a < 512; ++a) wire += "e" + hex4(a) + hex2(b.image.EEimage[a]) + "\r";
+    for (int a = 0; a < 512; ++a) wire += "a" + hex4(a) + "\r";
+    return wire + "m1\rt1\rv\r";
+}
+
 TEST_F(Bench, WholeUpdateByteForByteAndWhatItShows) {
     unit.version = "0024";
     std::string midRun;
@@ -110,13 +121,7 @@ TEST_F(Bench, WholeUpdateByteForByteAndWhatItShows) {
         return '!';
     };
     run();
-    std::string wire = "tf\rm0\rv\rb0024\r<";
-    for (int page = 0; page < 124; ++page) wire += frame(page, 64);
-    wire += "\x03\xFFtf\rtf\rv\rm0\r";
-    for (int a = 0; a < 512; ++a) wire += "e" + hex4(a) + hex2(image.EEimage[a]) + "\r";
-    for (int a = 0; a < 512; ++a) wire += "a" + hex4(a) + "\r";
-    wire += "m1\rt1\rv\r";
-    EXPECT_EQ(firstDifference(serial.sent, wire), "");
+    EXPECT_EQ(firstDifference(serial.sent, updateWire(*this, "tf\rm0\rv\rb0024\r")), "");
     EXPECT_EQ(serial.calls, std::vector<std::string>{"SioRxClear(0)"}) << "just before the b";
     EXPECT_EQ(midRun, "Wait off abort flashing");
     EXPECT_EQ(seq.lastOutcome(), RunOutcome::Complete);
@@ -191,6 +196,11 @@ void arrange(Bench& b, const std::string& words) {
             b.atTick = [&b, done = false](int) mutable {
                 if (!done && b.face.abortEnabled) done = true, b.seq.btnAbort_Click();
             };
+        if (k == "abort-in-frame")  // "abort-in-frame=P": Abort as page P's tenth byte goes out
+            b.serial.onSend = [&b, n, unitTakes = b.serial.onSend](unsigned char byte) {
+                unitTakes(byte);
+                if (b.serial.sent.size() == kEntry.size() + 1 + 67 * n + 10) b.seq.btnAbort_Click();
+            };
         if (k == "close-after-frames") {
             b.unit.answerDelay = 1;
             b.atTick = [&b, n, done = false](int) mutable {
@@ -239,11 +249,35 @@ class Ends : public Bench, public ::testing::WithParamInterface<End> {};
 auto endsWith(std::vector<std::string> last) {
     return [=](Bench& b) { EXPECT_EQ(b.eventsFrom(last.front()), last); };
 }
-// A close in the page loop stops before the next frame: four pages went out, no end word.
-void fourPagesThenStop(Bench& b) {
-    std::string wire = kEntry + "<";
-    for (int page = 0; page < 4; ++page) wire += b.frame(page, 64);
-    EXPECT_EQ(firstDifference(b.serial.sent, wire), "");
+// A stop in the page loop: four pages went out and `bytes` of the fifth, then nothing at all.
+auto fourPagesThenStop(std::size_t bytes = 0) {
+    return [bytes](Bench& b) {
+        std::string wire = kEntry + "<";
+        for (int page = 0; page < 4; ++page) wire += b.frame(page, 64);
+        EXPECT_EQ(firstDifference(b.serial.sent, wire + b.frame(4, 64).substr(0, bytes)), "");
+    };
+}
+// The user presses Start again in the same session once the unit's faults are gone: every flag
+// and count of the first run must be gone too. A unit that the first run left in its bootloader
+// is reached by the rescue entry, as its owner would have to.
+bool startAgain(Bench& b) {
+    const bool rescue = b.unit.inBootloader();
+    b.unit.silent = b.unit.bootloaderSilent = b.unit.lowerCaseConfirm = false;
+    b.unit.pageAnswer = nullptr;
+    b.unit.onCommand = nullptr;
+    b.unit.answerDelay = 0;
+    b.unit.beforePrompt.clear();
+    b.unit.readOverride.clear();
+    b.unit.events.clear();
+    b.atTick = nullptr;
+    b.face.answers.clear();
+    b.face.boxes.clear();
+    b.face.options[Option::Rescue] = rescue;
+    b.face.onAsk = [&b](const MessageBox& box) {
+        if (box.buttons == Buttons::OkCancel) b.unit.powerUpInBootloader();
+    };
+    b.serial.sent.clear();
+    return rescue;
 }
 const char* const kComplete = "Flash and EEPROM Programming complete (0 retries).";
 const char* const kTooOld = "You must select the Rescue option\rfor Rev 0022 or lower firmware.";
@@ -280,7 +314,10 @@ const End kEnds[] = {
     {"AbortAwaitingTheBootloader", "boot-silent abort-when-able", R::Aborted,
      "Aborted while waiting for the bootloader", kEntry, "", "refused=1;granted=0"},
     {"CloseInThePageLoop", "close-after-frames=4", R::Aborted, kAborted, "*", "",
-     "end 03FF=0;refused=1;granted=0", fourPagesThenStop},
+     "end 03FF=0;refused=1;granted=0", fourPagesThenStop()},
+    // not the frame's last bytes: nothing goes out once an abort is asked for
+    {"AbortInTheMiddleOfAFrame", "abort-in-frame=4", R::Aborted, kAborted, "*", "", "end 03FF=0",
+     fourPagesThenStop(10)},
     {"AbortInTheRestartWaitStopsNothingClosesNothing", "abort-at-restart", R::Complete, kDone, "*",
      kComplete, "a01FF=1;refused=0;granted=0"},
     {"UnitVanishesInTheEepromUpdate", "vanish-at=e0020", R::LineLost, kLost, "*", "",
@@ -339,12 +376,38 @@ const End kEnds[] = {
      "addr = 0000, response = |addr = 0001, response = |addr = 0002, response = |"
      "addr = 0003, response = |The EEPROM update is incomplete (20 retries).",
      "e0003*=5;e0004*=0"},
+    // 2,679 characters before the read-back's marks; the mark of 0115 finds 4,099, keeps 1,028
+    {"LogCutBeforeTheAppendThatFindsItOverItsLimit", "ee-only", R::Complete, kDone, "*", kComplete,
+     "",
+     [](Bench& b) {
+         EXPECT_EQ(b.face.longestLog, 4099u);
+         EXPECT_EQ(b.face.log, b.face.logs.back().substr(3071));
+     }},
+    // Start pressed again after a first run that ended otherwise: the second runs as a first
+    {"AgainAfterAnAbortInThePages", "close-after-frames=4 again", R::Complete, kDone, "*",
+     kRescueBoxes.c_str(), "refused=1;granted=0"},
+    {"AgainAfterAPageThatKeptFailing", "page=7:# again", R::Complete, kDone, "*",
+     kRescueBoxes.c_str()},
+    {"AgainAfterAnAbortAwaitingTheBootloader", "boot-silent abort-when-able again", R::Complete,
+     kDone, "*", kRescueBoxes.c_str()},
+    {"AgainAfterOkThenCancelInTheEepromUpdate", "lower-confirm answers=OC again", R::Complete,
+     kDone, "*", kComplete},
 };
 
 TEST_P(Ends, AsTheRowSays) {
     const End& e = GetParam();
     arrange(*this, e.setup);
     run();
+    if (std::string(e.setup).ends_with("again")) {
+        const bool rescue = startAgain(*this);
+        run();
+        EXPECT_EQ(firstDifference(serial.sent, updateWire(*this, rescue ? "" : kEntry)), "");
+        const UpdateReport r = seq.updateReport();
+        EXPECT_EQ(std::to_string(r.pagesSent) + " " + std::to_string(r.framesResent) + " " +
+                      std::to_string(r.eeWritten) + " " + std::to_string(r.eeVerified) + " " +
+                      std::to_string(r.retries) + " " + std::to_string(seq.ProgRetries),
+                  "124 0 512 512 0 0");
+    }
     EXPECT_EQ(seq.lastOutcome(), e.outcome);
     if (e.status != "*") {
         std::string status = e.status;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the HXF reader. Besides the sanitizers' checks (no read or write outside
 // the image, no undefined behaviour), it checks that the way a file is cut into chunks never
 // changes what is read, and that no line is ever held beyond what can matter.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fuzzes the HXF reader for the given number of seconds (default 30): builds the target with
 # clang's libFuzzer, the address and undefined-behaviour sanitizers and the C++ library's bounds
 # checks (a write past one array of the image lands in the next, unseen by the address sanitizer),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The POSIX serial library against real pseudo-terminals: opening and its refusals with the
 // system's texts, exclusive access, line settings read back from the terminal, bytes both ways,
 // the wait handle, a device that goes away, and the driver's low-latency switch.

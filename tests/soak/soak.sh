@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The seeded soak by hand: whole updates through the command line against the simulated unit
 # with random faults, each outcome checked against the unit's memories.
 #

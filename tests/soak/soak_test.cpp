@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The seeded soak: whole updates through the command line against the simulated unit, each with
 // faults drawn from its own seed (the same seed gives the same plan, so a failing run is replayed
 // by its seed), every outcome set against what the unit holds afterwards.

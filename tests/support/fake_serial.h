@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An in-memory serial library and a clock that ticks once per yield, for tests of the link and
 // the sequence that need no pseudo-terminal and run in no real time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one firmware-file writer of the tests: records as a release tool writes them.
 

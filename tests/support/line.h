@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The far end of a serial line for tests: a pseudo-terminal pair of its own (the code under test
 // opens slavePath()) or a device opened by path. Every wait is bounded: a hung peer fails a test.

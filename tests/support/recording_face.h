@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A face that records what the engine shows and answers its message boxes from a script.
 
@@ -26,6 +27,7 @@ class RecordingFace : public Face, public PortListView, public ConsoleView {
     }
     void scrollText(const std::string& text) override {
         log = scrollTextAppend(log, text), logs.back() += text;
+        longestLog = std::max(longestLog, log.size());
     }
     void logAppend(const std::string& text) override { log += text, logs.back() += text; }
     void logReplace(const std::string& text) override { log = text, logs.push_back(text); }
@@ -75,6 +77,7 @@ class RecordingFace : public Face, public PortListView, public ConsoleView {
     std::vector<StatusLine> statuses;
     std::string log, pane, versionLabel = "ROM ver.", errorLabel;
     std::vector<std::string> logs{std::string()};  // untrimmed, one entry per replacement
+    std::size_t longestLog = 0;                    // the log's length after a scrollText
     Indicator indicator = Indicator::Neutral;
     std::string startCaption = "Start";
     bool startEnabled = true, abortEnabled = false;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one way tests run a program as a child: in a process group of its own (so a test can send the
 // group a Ctrl-C as a terminal does), with a home of its own for its settings store, standard

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/scripted_unit.h"
 
 #include <algorithm>
@@ -91,6 +92,7 @@ std::string ScriptedUnit::reply(const std::string& line) {
 
 void ScriptedUnit::powerUpInBootloader() {
     mode_ = Mode::AwaitOpen;
+    frame_.clear();  // what a stopped run left half sent is gone with the power
     if (bootloaderSilent) return;
     send(beforePrompt + ">" + identification, 0);
     const std::map<std::string, int> sizes{

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A unit for tests of the flash sequence over FakeSerial, with its own simple notion of the
 // protocol (sim/ holds the independent, realistic one): the monitor echoes each command ended by
@@ -34,6 +35,7 @@ class ScriptedUnit {
     std::function<void(const std::string& command)> onCommand;
 
     void powerUpInBootloader();  // as a rescue power-up: ">" and the identification
+    bool inBootloader() const { return mode_ != Mode::Monitor; }
 
     // Monitor commands as texts ("e001205"), and bootloader events "<", "page N", "end HHLL".
     std::vector<std::string> events;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated unit as a child process for tests: started in a folder of its own with a stable
 // link to its pseudo-terminal, a control FIFO, dumps and counters; stopped and cleaned up by the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Compiles every source file of src/ but the POSIX serial backend for Windows with the MinGW cross
 # compiler, against Qt's headers (Debian's describe the same classes on every platform; only
 # linking would need Windows' own), two files at a time.   compile_all.sh SOURCE_DIR QT_INCLUDES...

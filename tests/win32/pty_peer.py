@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The far end of COM1 for the Win32 serial backend's test under Wine:   python3 pty_peer.py DIR
 # A pseudo-terminal whose slave side Wine opens as COM1 (its path goes to DIR/port); every byte
 # that arrives goes back unchanged once the line's speed, stop bits and any XON/XOFF flow control

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the Win32 serial backend's test program under Wine, its COM ports mapped to pseudo-terminals
 # in HKLM\Software\Wine\Ports (see sio_win32_test.cpp), the prefix made once in WORK_DIR:
 #   run_wine.sh TEST_EXE PTY_PEER_PY UNIT_SIM WORK_DIR     Exit 77 (skipped) without Wine or TEST_EXE.
@@ -25,7 +26,7 @@ fi
 # The peer's echo line on COM1, the simulated unit with a version of this run on COM2.
 python3 "$peer" "$run" </dev/null &
 version="$(printf '%04d' $((RANDOM % 10000)))"
-"$sim" --version "$version" --path-file "$run/unit.path" </dev/null >/dev/null &
+"$sim" --firmware "$version" --path-file "$run/unit.path" </dev/null >/dev/null &
 for _ in $(seq 100); do
   [ -s "$run/port" ] && [ -s "$run/unit.path" ] && break
   sleep 0.1

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Win32 serial backend (src/link/sio_win32.cpp) on COM ports, built with the MinGW cross
 // compiler and run under Wine by run_wine.sh, which maps COM1 to a pseudo-terminal whose far end
 // (pty_peer.py) sends every byte back and writes the line's speed, stop bits and flow control to

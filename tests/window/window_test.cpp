@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window headless, on the in-memory serial library and the tick-per-wait clock, or on the
 // real serial library and the event-loop wait (the data stream, the demo's simulated unit).
 
@@ -17,17 +18,17 @@
 #include <csignal>
 #include <cstring>
 
-#include "app/demo_unit.h"
-#include "app/form1.h"
-#include "app/stop_signals.h"
-#include "app/twips.h"
 #include "link/port_map.h"
 #include "link/qtwaiter.h"
+#include "session/demo_unit.h"
 #include "support/line.h"
 #include "support/run.h"
 #include "support/scripted_unit.h"
+#include "window/form1.h"
+#include "window/run_window.h"
+#include "window/twips.h"
 
-namespace ondo::app::testing {
+namespace ondo::window::testing {
 namespace {
 
 using namespace ondo::testing;
@@ -207,7 +208,12 @@ struct Stage {
     RunOutcome outcome;
     int bootloaderCommands;  // "b0023" the unit received
     bool pagesDone;          // the unit holds the file's pages and EEPROM byte: updated
+    bool again = false;      // then Start again (Rescue ticked, the unit powered up in its
+                             // bootloader): the second run must run as a first one would
 };
+void PrintTo(const Stage& s, std::ostream* out) {
+    *out << s.name;
+}
 class CloseAtStage : public WindowTest, public ::testing::WithParamInterface<Stage> {};
 
 TEST_P(CloseAtStage, RunEndsAndTheWindowClosesOnceOrStays) {
@@ -252,6 +258,11 @@ TEST_P(CloseAtStage, RunEndsAndTheWindowClosesOnceOrStays) {
     ASSERT_TRUE(reached);
     if (!stopped) stop();  // nothing waits after the report: the window is idle by then
     QTest::qWait(50);
+    if (s.again) {
+        child<QCheckBox>("chkRescue")->setChecked(true);
+        onAsk = [&](const MessageBox&) { unit.powerUpInBootloader(); };
+        click("btnFlashStart");
+    }
     for (int signal : {SIGINT, SIGTERM}) std::signal(signal, SIG_DFL);
     EXPECT_EQ(f.sequence().lastOutcome(), s.outcome);
     EXPECT_EQ(f.isVisible(), !s.closes);
@@ -280,6 +291,8 @@ INSTANTIATE_TEST_SUITE_P(
         Stage{"EepromWrite", Phase::EepromWrite, Close, false, Complete, 1, true},
         Stage{"EepromVerify", Phase::EepromVerify, Close, false, Complete, 1, true},
         Stage{"AbortInTheBootloaderWait", Phase::Bootloader, Abort, false, Aborted, 1, false},
+        Stage{"AbortInTheBootloaderWaitThenStartAgain", Phase::Bootloader, Abort, false, Complete,
+              1, true, true},
         Stage{"TerminateInThePages", Phase::Pages, Terminate, false, Aborted, 1, false},
         Stage{"InterruptWhenIdle", Phase::Done, Interrupt, true, Complete, 1, true},
         Stage{"StrayInTheVersionCheck", Phase::Checking, Stray, false, Complete, 1, true},
@@ -316,7 +329,7 @@ TEST_F(WindowTest, DataStreamNeitherStallsNorSpinsTheWindow) {
 // The demo's simulated unit greeted with "tf" and "v" (its version shown), then its readings shown
 // as they come after "t1": the greeting's replies leave the data stream running.
 TEST_F(WindowTest, SimulatedUnitGreetedThenReadingsShown) {
-    demo = std::make_unique<DemoSession>(QStringList{"--version", "0031"});
+    demo = std::make_unique<DemoSession>(QStringList{"--firmware", "0031"});
     ASSERT_TRUE(demo->unit().started()) << demo->unit().error().toStdString();
     TestForm& f = make();
     ASSERT_TRUE(
@@ -329,7 +342,7 @@ TEST_F(WindowTest, SimulatedUnitGreetedThenReadingsShown) {
 }
 
 }  // namespace
-}  // namespace ondo::app::testing
+}  // namespace ondo::window::testing
 
 // The window needs a QApplication, without a display.
 int main(int argc, char** argv) {
