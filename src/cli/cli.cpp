@@ -15,6 +15,7 @@
 #include "cli/cli_eeprom.h"
 #include "cli/cli_face.h"
 #include "cli/latency_timer.h"
+#include "cli/system_ports.h"
 #include "cli/terminal.h"
 #include "core/build_info.h"
 #include "core/settings.h"
@@ -158,7 +159,8 @@ int runCheck(const QStringList& args) {
 int runPorts(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        "Lists COM1 to COM9 with the device each stands for and whether it can be opened now;\n"
+        "Lists COM1 to COM9 with the device each stands for and whether it can be opened now\n"
+        "(on Windows also the ports above COM9 the system has, which the utility does not offer);\n"
         "for a USB adapter, its latency timer where the system shows it.");
     if (auto done = parse(parser, args, "ports")) return *done;
     if (!parser.positionalArguments().isEmpty()) {
@@ -182,6 +184,9 @@ int runPorts(const QStringList& args) {
         if (timer && !latencyTimerHint(*timer).empty())
             std::cout << "  " << latencyTimerHint(*timer) << '\n';
     }
+    const std::vector<std::string> above = systemPortsAboveNine();
+    for (const std::string& name : above) std::cout << name << "  not offered\n";
+    if (!above.empty()) std::cout << "  " << kRenumberHint << '\n';
     return kExitOk;
 }
 
@@ -290,6 +295,10 @@ std::optional<int> parseFlash(const QStringList& args, FlashArgs& out) {
     out.json = parser.value("progress") == "json";
     out.backupFile = parser.value("backup-ee").toStdString();
     out.eeSize = eeSizeArgument(parser.value("ee-size"));
+    if (const std::string why = out.demo ? demoUnavailable() : ""; !why.empty()) {
+        std::cerr << why << '\n';
+        return kExitUsage;
+    }
     const std::string problem = flashProblem(parser, out);
     if (!problem.empty()) return usageError("flash", problem);
     return std::nullopt;

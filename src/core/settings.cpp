@@ -16,11 +16,26 @@ const QString kPorts = QStringLiteral("Ports/");
 QString portKey(int comNumber) {
     return kPorts + QStringLiteral("COM%1").arg(comNumber);
 }
+#if defined(_WIN32)
+
+std::unique_ptr<QSettings> nativeStore() {
+    return std::make_unique<QSettings>(
+        QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\FLASH"),
+        QSettings::NativeFormat);
+}
+
+#else
+
+std::unique_ptr<QSettings> nativeStore() {
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                       QStringLiteral("Ondo"), QStringLiteral("FLASH"));
+}
+
+#endif
+
 }  // namespace
 
-Settings::Settings()
-    : store_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                         QStringLiteral("Ondo"), QStringLiteral("FLASH"))) {}
+Settings::Settings() : store_(nativeStore()) {}
 
 Settings::Settings(const std::string& iniFile)
     : store_(std::make_unique<QSettings>(QString::fromStdString(iniFile), QSettings::IniFormat)) {}
@@ -36,6 +51,31 @@ void Settings::saveKeySetting(const std::string& key, const std::string& setting
     store_->setValue(kSection + QString::fromStdString(key),
                      QString::fromLatin1(setting.data(), static_cast<qsizetype>(setting.size())));
 }
+
+std::string Settings::fileSetting(const std::string& key) const {
+    const QString name = store_->value(kSection + QString::fromStdString(key)).toString();
+    // Before names were stored as text, a UTF-8 name was kept byte for byte as Latin-1
+    // characters; such a value is those bytes again.
+    const QByteArray bytes = name.toLatin1();
+    if (QString::fromLatin1(bytes) == name) {
+        const QString decoded = QString::fromUtf8(bytes);
+        if (decoded.toUtf8() == bytes && decoded != name) return bytes.toStdString();
+    }
+    return name.toUtf8().toStdString();
+}
+
+void Settings::saveFileSetting(const std::string& key, const std::string& name) {
+    store_->setValue(kSection + QString::fromStdString(key), QString::fromUtf8(name));
+}
+
+#if defined(_WIN32)
+
+std::string Settings::defaultPortDevice(int comNumber) {
+    if (comNumber < 1 || comNumber > 9) return {};
+    return "\\\\.\\COM" + std::to_string(comNumber);
+}
+
+#else
 
 std::string Settings::defaultPortDevice(int comNumber) {
     // Built-in ports first, as Windows numbers them; then USB adapters, which is what most
@@ -63,6 +103,8 @@ std::string Settings::defaultPortDevice(int comNumber) {
             return {};
     }
 }
+
+#endif
 
 std::string Settings::portDevice(int comNumber) const {
     if (comNumber < 1 || comNumber > 9) return {};

@@ -43,9 +43,9 @@ bool isUtf8(std::string_view text) {
     return true;
 }
 
-// A name is taken as UTF-8 when it decodes as such (plain ASCII included), any other name in
-// the system's own narrow encoding (Latin-1 names). On POSIX both keep the bytes as they are.
-std::filesystem::path toPath(const std::string& name) {
+}  // namespace
+
+std::filesystem::path fileSystemPath(const std::string& name) {
     if (isUtf8(name)) {
         try {
             return std::filesystem::path(std::u8string(name.begin(), name.end()));
@@ -56,10 +56,12 @@ std::filesystem::path toPath(const std::string& name) {
     return std::filesystem::path(name);
 }
 
+namespace {
+
 bool isOrdinaryFile(const std::string& name) {
     if (name.empty()) return false;
     std::error_code ec;
-    return std::filesystem::is_regular_file(toPath(name), ec);
+    return std::filesystem::is_regular_file(fileSystemPath(name), ec);
 }
 
 std::string tooLargeText() {
@@ -69,7 +71,7 @@ std::string tooLargeText() {
 // Refuses a file over the size limit before anything is read from it.
 bool refuseLarge(Face& face, const std::string& name) {
     std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(toPath(name), ec);
+    const std::uintmax_t size = std::filesystem::file_size(fileSystemPath(name), ec);
     if (ec || size <= kMaxFlashFileBytes) return false;
     msgError(face, tooLargeText());
     return true;
@@ -159,7 +161,7 @@ void readFlashFile(Face& face, FirmwareImage& image, const std::string& name, bo
     }
     msg(face, "Reading flash file ...");
     if (refuseLarge(face, name)) return;
-    std::ifstream in(toPath(name), std::ios::binary);
+    std::ifstream in(fileSystemPath(name), std::ios::binary);
     readFlashStream(face, image, name, in);
 }
 
@@ -194,7 +196,7 @@ void viewFlashFile(Face& face, const std::string& name) {
     }
     msg(face, "Reading flash file ...");
     if (refuseLarge(face, name)) return;
-    std::ifstream in(toPath(name), std::ios::binary);
+    std::ifstream in(fileSystemPath(name), std::ios::binary);
     viewFlashStream(face, name, in);
 }
 

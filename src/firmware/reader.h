@@ -5,6 +5,7 @@
 // through the parser in bounded memory and reports through the engine's face.
 
 #include <cstdint>
+#include <filesystem>
 #include <istream>
 #include <string>
 
@@ -19,6 +20,12 @@ namespace ondo {
 // read, the read stops there), so no file can make the reader or the log take unbounded memory
 // or time. The same limit keeps viewing a file from loading a huge text into the log.
 inline constexpr std::uintmax_t kMaxFlashFileBytes = 1024 * 1024;
+
+// A file name as the system opens it: taken as UTF-8 when it decodes as such (plain ASCII
+// included, and every name the window and the command line give on Windows, where it becomes
+// the wide name), any other in the system's own narrow encoding. On POSIX the bytes stay as they
+// are.
+std::filesystem::path fileSystemPath(const std::string& name);
 
 // Reads the firmware file `name` into `image`: FlashFileValid becomes True only when the whole
 // file was read without error. The log gets the blank-line notices and a summary, the status

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/messages.h"
+#include "firmware/reader.h"
 #include "protocol/monitor.h"
 
 namespace ondo {
@@ -138,7 +139,7 @@ bool FlashSequence::stoppedBeforeTheUnit() {
 bool FlashSequence::fileExists(const std::string& name) {
     if (name.empty()) return false;
     std::error_code error;
-    return std::filesystem::is_regular_file(name, error);
+    return std::filesystem::is_regular_file(fileSystemPath(name), error);
 }
 
 bool FlashSequence::enterBootloader() {

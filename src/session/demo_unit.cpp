@@ -65,6 +65,21 @@ void prepareChild(QProcess&) {}
 #endif
 }  // namespace
 
+#if defined(Q_OS_WIN)
+
+std::string demoUnavailable() {
+    return "The simulated unit of --demo needs a Linux machine (it runs on a pseudo-terminal); "
+           "on Windows, connect a unit.";
+}
+
+#else
+
+std::string demoUnavailable() {
+    return {};
+}
+
+#endif
+
 QString DemoUnit::programPath() {
     const QString beside = QCoreApplication::applicationDirPath() + "/ondo-unit-sim";
     if (QFileInfo(beside).isExecutable()) return beside;
@@ -146,7 +161,7 @@ DemoSession::DemoSession(const QStringList& simArgs)
     const QString sample = DemoUnit::sampleFile();
     const QString relative = QDir::current().relativeFilePath(sample);
     const bool below = !relative.startsWith("..") && QFileInfo(relative).isRelative();
-    settings_->saveKeySetting("flashFile", (below ? relative : sample).toStdString());
+    settings_->saveFileSetting("flashFile", (below ? relative : sample).toUtf8().toStdString());
 }
 
 }  // namespace ondo

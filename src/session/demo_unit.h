@@ -14,6 +14,9 @@
 
 namespace ondo {
 
+// Why the demo cannot run on this system, in one line; empty where it can.
+std::string demoUnavailable();
+
 class DemoUnit {
   public:
     // extraArgs are passed to the simulated unit as they stand (unit type, version, faults).

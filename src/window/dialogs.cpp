@@ -57,9 +57,17 @@ std::string runOpenFileDialog(QWidget* parent, const std::string& preset) {
     dialog.setNameFilters(
         {QStringLiteral("Hex Flash Files (*.HXF)"), QStringLiteral("All files (*.*)")});
     dialog.selectNameFilter(QStringLiteral("Hex Flash Files (*.HXF)"));
-    if (!preset.empty()) dialog.selectFile(QFile::decodeName(QByteArray::fromStdString(preset)));
+    if (!preset.empty()) dialog.selectFile(fileNameText(preset));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return preset;
-    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+    return fileNameBytes(dialog.selectedFiles().constFirst());
+}
+
+std::string fileNameBytes(const QString& name) {
+    return name.toUtf8().toStdString();
+}
+
+QString fileNameText(const std::string& name) {
+    return QString::fromUtf8(name);
 }
 
 }  // namespace ondo::window

@@ -27,6 +27,11 @@ Answer showMessageBox(QWidget* parent, const MessageBox& box);
 // "Hex Flash Files (*.HXF)" (selected first) and "All files (*.*)".
 std::string runOpenFileDialog(QWidget* parent, const std::string& preset);
 
+// File names go to the engine as UTF-8 on every platform (the reader opens them as such, by
+// their wide form on Windows), whatever the system's narrow encoding.
+std::string fileNameBytes(const QString& name);
+QString fileNameText(const std::string& name);
+
 // Texts of the engine are Latin-1 byte strings.
 QString fromLatin1(const std::string& text);
 std::string toLatin1(const QString& text);

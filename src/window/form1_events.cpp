@@ -138,7 +138,7 @@ void Form1::dropFiles(const QMimeData* mime) {
 }
 
 void Form1::tFlashFileName_Change() {
-    FlashFilePath = QFile::encodeName(tFlashFileName->text()).toStdString();
+    FlashFilePath = fileNameBytes(tFlashFileName->text());
 }
 
 // The dialog gives back the preset name on a cancel, so the box is then unchanged; the file
@@ -147,8 +147,7 @@ void Form1::btnFlashFile_Click() {
     if (refuseRead()) return;
     const std::string chosen = openFile_(this, fileName());
     if (refuseRead()) return;
-    if (!chosen.empty())
-        tFlashFileName->setText(QFile::decodeName(QByteArray::fromStdString(chosen)));
+    if (!chosen.empty()) tFlashFileName->setText(fileNameText(chosen));
     readFile();
 }
 

@@ -176,7 +176,7 @@ void Form1::setOption(Option which, bool ticked) {
 
 // File names travel in the file system's encoding.
 std::string Form1::fileName() const {
-    return QFile::encodeName(tFlashFileName->text()).toStdString();
+    return fileNameBytes(tFlashFileName->text());
 }
 
 // The list's own signals stay quiet: the engine runs the selection handler itself.

@@ -47,9 +47,9 @@ void Form1::Form_Load() {
 }
 
 void Form1::loadFlashFile() {
-    const std::string name = settings_.keySetting("flashFile");
+    const std::string name = settings_.fileSetting("flashFile");
     if (name.empty()) return;
-    tFlashFileName->setText(QFile::decodeName(QByteArray::fromStdString(name)));
+    tFlashFileName->setText(fileNameText(name));
     readFile();
 }
 
@@ -117,7 +117,7 @@ void Form1::Form_Terminate() {
     settings_.saveKeySetting("formtop", formatNumber(WinTop));
     settings_.saveKeySetting("formleft", formatNumber(WinLeft));
     settings_.saveKeySetting("port", link_.PortName);
-    if (!FlashFilePath.empty()) settings_.saveKeySetting("flashFile", FlashFilePath);
+    if (!FlashFilePath.empty()) settings_.saveFileSetting("flashFile", FlashFilePath);
     settings_.saveKeySetting("prompt", sequence_.PromptSetting);
     settings_.saveKeySetting("lastcmd", console_.LastCmd);
     settings_.sync();

@@ -58,6 +58,10 @@ int runWindow(int argc, char** argv) {
         return kExitUsage;
     }
     if (!parser.isSet("demo")) return runForm(nullptr);
+    if (const std::string why = demoUnavailable(); !why.empty()) {
+        std::cerr << why << "\n";
+        return kExitUsage;
+    }
     DemoSession demo(DemoUnit::splitOptions(parser.value("sim-args")));
     if (!demo.unit().started()) {
         std::cerr << demo.unit().error().toStdString() << "\n";
