@@ -5,7 +5,8 @@
 # with the MinGW-w64 cross compiler and Debian's Qt 6 as the host tools (moc, rcc, uic). The
 # result is installed into a cache outside the work tree, keyed by the Qt version and the
 # options below, and reused: a second call only prints where it is.
-#   scripts/build-qt-windows.sh        prints the Qt prefix on its last line
+#   scripts/build-qt-windows.sh          prints the Qt prefix on its last line
+#   scripts/build-qt-windows.sh --check  the same when it is built already; else exits 1
 # The cache is $ONDO_CACHE (default ~/.cache/ondo-flash). The first build takes about 1,100
 # steps, some 20 to 30 minutes on two cores.
 set -euo pipefail
@@ -26,7 +27,8 @@ apt_install() {
   $sudo apt-get update
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 }
-apt_install qt6-base-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev
+[ "${1:-}" = "--check" ] ||
+  apt_install qt6-base-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev
 
 version="$(dpkg-query -W -f='${Version}' qt6-base-dev)"  # 6.4.2+dfsg-10, say
 qt_version="${version%%+*}"
@@ -44,6 +46,7 @@ if [ -f "$prefix/.complete" ]; then
   echo "$prefix"
   exit 0
 fi
+[ "${1:-}" = "--check" ] && exit 1
 
 # Debian's source package: apt needs deb-src entries for it, added beside the deb ones.
 if ! apt-get source --print-uris qt6-base >/dev/null 2>&1; then

@@ -15,19 +15,24 @@ ONDO_BUILD_ASAN="${ONDO_BUILD_ASAN:-$ONDO_ROOT/build-asan}"
 # test runs under Wine. xvfb, imagemagick, xdotool: screenshots of the running window. clang-format: the
 # layout check of test.sh.
 ONDO_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgtest-dev libgmock-dev clang clang-format
-  g++-mingw-w64-x86-64-posix wine wine64 googletest xvfb xauth imagemagick xdotool python3)
+  g++-mingw-w64-x86-64-posix wine wine64 googletest xvfb xauth imagemagick xdotool python3 nsis)
 
 ondo_missing_packages() {
   local missing=()
-  for p in "${ONDO_PACKAGES[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   echo "${missing[@]:-}"
 }
 
 ondo_install() {
+  ondo_install_packages "${ONDO_PACKAGES[@]}"
+}
+
+# Installs those of the given Debian packages that are missing.
+ondo_install_packages() {
   local missing
-  missing="$(ondo_missing_packages)"
+  missing="$(ondo_missing_packages "$@")"
   [ -z "$missing" ] && return 0
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
@@ -40,6 +45,22 @@ ondo_install() {
 ondo_build() {
   cmake -S "$ONDO_ROOT" -B "$ONDO_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
   cmake --build "$ONDO_BUILD" -j2
+}
+
+# Qt for Windows, built once into the cache (scripts/build-qt-windows.sh): prints its prefix.
+ondo_qt_windows_prefix() {
+  "$ONDO_ROOT/scripts/build-qt-windows.sh" | tail -n 1
+}
+
+# The Windows programs (ondo-flash.exe and ondo-flash.com), cross-built for release into the
+# given folder (default build-win/) with Qt for Windows from the cache.
+ondo_build_windows() {
+  local dir="${1:-$ONDO_ROOT/build-win}" qt
+  qt="$(ondo_qt_windows_prefix)"
+  "$qt/bin/qt-cmake" -S "$ONDO_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$ONDO_ROOT/packaging/windows/mingw64.cmake"
+  cmake --build "$dir" -j2
 }
 
 # The engine, the command line, the simulated unit and every test but the window's, built with

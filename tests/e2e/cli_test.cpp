@@ -114,15 +114,22 @@ QJsonObject expectJson(const RunResult& r) {
 
 class CommandLine : public ::testing::TestWithParam<Row> {
   protected:
+    void runRow();
+    // A file of the row's folder; the Windows program's are named with a blank and letters
+    // beyond ASCII.
+    std::string named(const std::string& word) const {
+        return folder.file(windows.empty() ? word : "Grüße " + word);
+    }
     // Runs the program with these words; a Ctrl-C and answers only on the first run.
     RunResult run(const std::string& words, int& exit, bool first) {
         const Row& row = GetParam();
         Child child;
+        if (!windows.empty()) child.command = windows;
         std::istringstream in(words);
         for (std::string w; in >> std::quoted(w);) {
             if (w == "PORT" || w == "FW") child.args.push_back(w == "PORT" ? "--port" : "--file");
             if (w == "PORT") {
-                child.args.push_back(unit->linkPath());
+                child.args.push_back(windows.empty() ? unit->linkPath() : "COM1");
             } else if (w == "SAMPLE") {
                 child.args.push_back(ONDO_SAMPLES_DIR "/demo-AlaR.HXF");
             } else if (w == "TTY") {
@@ -130,8 +137,8 @@ class CommandLine : public ::testing::TestWithParam<Row> {
             } else if (w[0] == '=') {
                 exit = std::stoi(w.substr(1));
             } else if (w.size() > 1 && std::all_of(w.begin(), w.end(), ::isupper)) {
-                writeNamed(w, folder.file(w));
-                child.args.push_back(folder.file(w));
+                writeNamed(w, named(w));
+                child.args.push_back(named(w));
             } else {
                 child.args.push_back(w);
             }
@@ -165,6 +172,10 @@ class CommandLine : public ::testing::TestWithParam<Row> {
 
     TempFolder folder;
     std::unique_ptr<SimProcess> unit;
+    // The Windows program's command (WindowsProgram below), with COM1 the link comLink; empty
+    // for this build's own program.
+    std::vector<std::string> windows;
+    std::string comLink;
 };
 
 // The memory against what it should hold: see Row::holds.
@@ -182,13 +193,18 @@ void expectHolds(const std::string& want, const std::vector<std::uint8_t>& got,
     }
 }
 
-TEST_P(CommandLine, ExitSaysAndHolds) {
+void CommandLine::runRow() {
     const Row& row = GetParam();
     writeFile(folder.file("owner"), std::string(kOwner.begin(), kOwner.end()));
     std::istringstream options("--ee-init " + folder.file("owner") + " " + row.unit);
     unit = std::make_unique<SimProcess>(
         std::vector<std::string>{std::istream_iterator<std::string>(options), {}});
     ASSERT_TRUE(unit->started()) << unit->error();
+    if (!comLink.empty()) {
+        std::filesystem::create_directories(std::filesystem::path(comLink).parent_path());
+        std::filesystem::remove(comLink);
+        std::filesystem::create_symlink(unit->linkPath(), comLink);
+    }
     const auto runs = split(row.runs, ';');
     for (std::size_t i = 0; i < runs.size(); ++i) {
         SCOPED_TRACE(runs[i]);
@@ -222,13 +238,17 @@ TEST_P(CommandLine, ExitSaysAndHolds) {
     expectHolds(holds[1], unit->eeprom(), kEeprom, kOwner);
     if (row.backup > 0) {
         FirmwareImage backup, want;
-        EXPECT_FALSE(readHxfText(readFile(folder.file("BACKUP")), backup).failed());
+        EXPECT_FALSE(readHxfText(readFile(named("BACKUP")), backup).failed());
         std::copy_n(kOwner.begin(), row.backup, want.EEimage.begin());
         EXPECT_EQ(backup.EEimage, want.EEimage);
         EXPECT_EQ(backup.FlashImage, want.FlashImage) << "nothing but the EEPROM's bytes";
     }
     for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
-        EXPECT_FALSE(row.backup < 0 && entry.path().filename().string().starts_with("BACKUP"));
+        EXPECT_FALSE(row.backup < 0 && entry.path().string().starts_with(named("BACKUP")));
+}
+
+TEST_P(CommandLine, ExitSaysAndHolds) {
+    runRow();
 }
 
 Row refused(const char* name, const std::string& runs, const std::string& error) {
@@ -244,93 +264,126 @@ const std::string kJsonComplete =
 const std::string kRescue = ";flash PORT FW --rescue --yes --progress=json";
 const std::string kFlashBackup = "flash PORT --file SAMPLE --yes --backup-ee BACKUP --ee-size 512";
 
-INSTANTIATE_TEST_SUITE_P(
-    EndToEnd, CommandLine,
-    ::testing::Values(
-        Row{"AlaR", "--type AlaR", "flash PORT FW",
-            "1*err:Opened COM1\n|!2*err:Opened COM1\n|err:Programming 124 pages. 64 bytes/page.\n"
-            "|err:\nData from unit =  0024\n|err:\nComplete.\n|err:[Programming complete] Flash "
-            "and EEPROM Programming complete (0 retries).\n|!err:\033|!out:\r|out:=!=123=\n"
-            "Flashing complete. Awaiting soft reboot ...\n|err:Update report: unit AlaR, firmware "
-            "0024 -> 0024, 124 pages sent (0 resent), EEPROM 512 bytes written and 512 verified, 0 "
-            "retries, |err:\nFlash: page 62 of 124 (50%), elapsed |11*err:\nFlash: page |!12*err:"
-            "\nFlash: page |err:\nEEPROM verify: address 512 of 512 (100%), elapsed ",
-            "image image", "pages_stored=124 pages_rejected=0 end_word=0x03FF eeprom_writes=512"},
-        Row{"NmaS", "--type NmaS", "flash PORT FW --progress=json",
-            kJsonComplete + R"(|out:"phase":"pages","page":126,"total":126)"
-                            R"(|out:"phase":"eeprom-verify","address":512,"total":512)"
-                            R"(|out:{"event":"box","title":"Programming complete","message":)"
-                            R"("Flash and EEPROM Programming complete (0 retries).","answer":"ok"})"
-                            R"(|!2*out:{"event":"box"|out:{"event":"status","level":"status",)"
-                            R"("message":"Data from unit =  0024\r\n"}|out:{"event":"log",)"
-                            R"("text":"Flashing complete. Awaiting soft reboot ..."})",
-            "image image", "end_word=0xFFFF eeprom_writes=512"},
-        Row{"BmaS", "--type BmaS", "flash PORT FW", "err:Programming 126 pages. 128 bytes/page.\n",
-            "image image", "pages_stored=126 end_word=0x03FE"},
-        Row{"EnbS", "--type EnbS", "flash PORT FW", "err:Programming 252 pages. 128 bytes/page.\n",
-            "image image", "pages_stored=252 end_word=0x03FE eeprom_writes=1024"},
-        Row{"XobS", "--type XobS", "flash PORT FW", "err:Programming 252 pages. 256 bytes/page.\n",
-            "image image", "pages_stored=252 end_word=0xFFFF eeprom_writes=2048"},
-        Row{"EEOnlyWithTheSizeGiven", "--type EnbS", "flash PORT FW --ee-only --ee-size EnbS", "",
-            "before image", "boot_entries=0"},
-        Row{"BadFirmwareFile", "", "flash PORT --file BAD =3", "err:error: Checksum error @ line 1",
-            "before before", "bytes_from_host=0"},
-        Row{"NoSuchDevice", "", "flash --port MISSING FW =4",
-            "err:error: Could NOT Open COM1, error-103\n|err:error: No such file or directory\n"},
-        Row{"FirmwareTooOldThenRescued", "--firmware 0022", "flash PORT FW --yes =5" + kRescue,
-            "err:[Upgrade Requires Intervention] You must select the Rescue option\nfor Rev 0022 "
-            "or lower firmware.\n",
-            "image image", "boot_entries=0 eeprom_writes=0"},
-        Row{"NoKnownIdentification", "--wrong-id alaR:100", "flash PORT FW --yes =6",
-            "err:error: Invalid response >alaR\n|err:error: No answer from the bootloader\n",
-            "before -", "pages_stored=0"},
-        Row{"EepromAddressSkippedWithYes", kLower, "flash PORT FW --yes =8",
-            "5*err:error: re-programmed address 000A.\n|!6*err:error: re-programmed address "
-            "000A.\n|err:[EEPROM Program Error] addr = 000A, response = 000a  -> OK|err:error: "
-            "EEPROM update incomplete.\n|out:\nEEPROM verifying\n",
-            "- image"},
-        Row{"RescueBoxWithNoOneToAnswer", "", "flash PORT FW --rescue =9",
-            "err:[Rescue Requires a Temorary Jumper] |err:  -> Cancel", "- -", "boot_entries=0"},
-        Row{"CtrlCAfterThePagesLeavesTheUnitOn", "", "flash PORT FW --progress=json",
-            "out:Too late to abort: the EEPROM update runs to its end|" + kJsonComplete,
-            "image image", "", 0, R"("phase":"restart")"},
-        Row{"TerminalProgressLineAsksAgainThenCancel", kLower, "flash PORT FW TTY =9",
-            "2*err:OK or Cancel? [o/c] |!3*err:OK or Cancel? [o/c] |err:[EEPROM Program Error]\r\n"
-            "addr = 000A, response = 000a\r\n|!out:EEPROM verifying|err:\r\033[KFlash: page 0 of "
-            "124 (0%), elapsed |err:\r\033[KFlash: page 62 of 124 (50%), elapsed |err:\r\033[K"
-            "Flash: page 124 of 124 (100%), elapsed |err: left\r\033[K|err:\r\033[KFlashing "
-            "complete. Awaiting soft reboot ...|2*err:\r\033[KRestart, elapsed "
-            "|!out:\033|out:=!=0=!=1=",
-            "image image<11", "", 0, nullptr, "maybe|c"},
-        Row{"CtrlCInThePagesThenRescueRun", "", "flash PORT FW --yes --progress=json =7" + kRescue,
-            R"(out:{"event":"end","outcome":"aborted","exit":7,|out:"message":"Flashing aborted )"
-            R"(- the unit needs a Rescue re-flash"}|out:{"event":"status","level":"plain",)"
-            R"("message":"Abort requested"})",
-            "image image", "end_word=-1 eeprom_writes=0", 0, R"("phase":"pages","page":20,)"},
-        Row{"PageFailedThenRescueRun", "--reject-page 30:30",
-            "flash PORT FW --yes --progress=json =7" + kRescue,
-            "out:Programming failed on page 30 - giving up; the unit needs a Rescue re-flash",
-            "image image", "pages_rejected=30 pages_stored=30 eeprom_writes=0"},
-        Row{"VanishedInThePagesThenReplugged", "--vanish-at page:40",
-            "flash PORT FW --yes --progress=json =7;@replug;flash PORT FW --yes",
-            R"(out:"outcome":"line-lost"|out:Lost contact with the unit)", "image image"},
-        Row{"ReadEeAndBackupThenUpdateAndRestore", "--restart-ms 100",
-            "read-ee PORT --out COPY --ee-size 512;" + kFlashBackup +
-                ";flash PORT --file COPY --ee-only --ee-size 512",
-            "", "- before", "", 512},
-        Row{"FailedBackupStartsNoUpdate", "--ee-bad-read 100:always",
-            kFlashBackup + " =10;read-ee PORT --out BACKUP --ee-size 512 =10", "", "before before",
-            "boot_entries=0 eeprom_writes=0", -1},
-        Row{"BackupRefusedWithRescueOrWithoutSize", "",
-            kFlashBackup + " --rescue =2;read-ee PORT --out BACKUP =2;flash PORT FW --backup-ee "
-                           "BACKUP =2",
-            "", "- -", "", -1},
-        refused("NoPortNoFile", "flash", "--port and --file are needed"),
-        check("CheckSample", "SAMPLE",
-              "out:501 lines in file -> \n|out:7424 bytes Flash code\n|out:512 bytes EEPROM data\n"
-              "|err:Read file OK (501 lines)\n"),
-        check("CheckOneLineOfNearlyTheWholeSize", "NEARLY", "err:@ line 1")),
-    [](const auto& info) { return std::string(info.param.name); });
+const Row kRows[] = {
+    Row{"AlaR", "--type AlaR", "flash PORT FW",
+        "1*err:Opened COM1\n|!2*err:Opened COM1\n|err:Programming 124 pages. 64 bytes/page.\n"
+        "|err:\nData from unit =  0024\n|err:\nComplete.\n|err:[Programming complete] Flash "
+        "and EEPROM Programming complete (0 retries).\n|!err:\033|!out:\r|out:=!=123=\n"
+        "Flashing complete. Awaiting soft reboot ...\n|err:Update report: unit AlaR, firmware "
+        "0024 -> 0024, 124 pages sent (0 resent), EEPROM 512 bytes written and 512 verified, 0 "
+        "retries, |err:\nFlash: page 62 of 124 (50%), elapsed |11*err:\nFlash: page |!12*err:"
+        "\nFlash: page |err:\nEEPROM verify: address 512 of 512 (100%), elapsed ",
+        "image image", "pages_stored=124 pages_rejected=0 end_word=0x03FF eeprom_writes=512"},
+    Row{"NmaS", "--type NmaS", "flash PORT FW --progress=json",
+        kJsonComplete + R"(|out:"phase":"pages","page":126,"total":126)"
+                        R"(|out:"phase":"eeprom-verify","address":512,"total":512)"
+                        R"(|out:{"event":"box","title":"Programming complete","message":)"
+                        R"("Flash and EEPROM Programming complete (0 retries).","answer":"ok"})"
+                        R"(|!2*out:{"event":"box"|out:{"event":"status","level":"status",)"
+                        R"("message":"Data from unit =  0024\r\n"}|out:{"event":"log",)"
+                        R"("text":"Flashing complete. Awaiting soft reboot ..."})",
+        "image image", "end_word=0xFFFF eeprom_writes=512"},
+    Row{"BmaS", "--type BmaS", "flash PORT FW", "err:Programming 126 pages. 128 bytes/page.\n",
+        "image image", "pages_stored=126 end_word=0x03FE"},
+    Row{"EnbS", "--type EnbS", "flash PORT FW", "err:Programming 252 pages. 128 bytes/page.\n",
+        "image image", "pages_stored=252 end_word=0x03FE eeprom_writes=1024"},
+    Row{"XobS", "--type XobS", "flash PORT FW", "err:Programming 252 pages. 256 bytes/page.\n",
+        "image image", "pages_stored=252 end_word=0xFFFF eeprom_writes=2048"},
+    Row{"EEOnlyWithTheSizeGiven", "--type EnbS", "flash PORT FW --ee-only --ee-size EnbS", "",
+        "before image", "boot_entries=0"},
+    Row{"BadFirmwareFile", "", "flash PORT --file BAD =3", "err:error: Checksum error @ line 1",
+        "before before", "bytes_from_host=0"},
+    Row{"NoSuchDevice", "", "flash --port MISSING FW =4",
+        "err:error: Could NOT Open COM1, error-103\n|err:error: No such file or directory\n"},
+    Row{"FirmwareTooOldThenRescued", "--firmware 0022", "flash PORT FW --yes =5" + kRescue,
+        "err:[Upgrade Requires Intervention] You must select the Rescue option\nfor Rev 0022 "
+        "or lower firmware.\n",
+        "image image", "boot_entries=0 eeprom_writes=0"},
+    Row{"NoKnownIdentification", "--wrong-id alaR:100", "flash PORT FW --yes =6",
+        "err:error: Invalid response >alaR\n|err:error: No answer from the bootloader\n",
+        "before -", "pages_stored=0"},
+    Row{"EepromAddressSkippedWithYes", kLower, "flash PORT FW --yes =8",
+        "5*err:error: re-programmed address 000A.\n|!6*err:error: re-programmed address "
+        "000A.\n|err:[EEPROM Program Error] addr = 000A, response = 000a  -> OK|err:error: "
+        "EEPROM update incomplete.\n|out:\nEEPROM verifying\n",
+        "- image"},
+    Row{"RescueBoxWithNoOneToAnswer", "", "flash PORT FW --rescue =9",
+        "err:[Rescue Requires a Temorary Jumper] |err:  -> Cancel", "- -", "boot_entries=0"},
+    Row{"CtrlCAfterThePagesLeavesTheUnitOn", "", "flash PORT FW --progress=json",
+        "out:Too late to abort: the EEPROM update runs to its end|" + kJsonComplete, "image image",
+        "", 0, R"("phase":"restart")"},
+    Row{"TerminalProgressLineAsksAgainThenCancel", kLower, "flash PORT FW TTY =9",
+        "2*err:OK or Cancel? [o/c] |!3*err:OK or Cancel? [o/c] |err:[EEPROM Program Error]\r\n"
+        "addr = 000A, response = 000a\r\n|!out:EEPROM verifying|err:\r\033[KFlash: page 0 of "
+        "124 (0%), elapsed |err:\r\033[KFlash: page 62 of 124 (50%), elapsed |err:\r\033[K"
+        "Flash: page 124 of 124 (100%), elapsed |err: left\r\033[K|err:\r\033[KFlashing "
+        "complete. Awaiting soft reboot ...|2*err:\r\033[KRestart, elapsed "
+        "|!out:\033|out:=!=0=!=1=",
+        "image image<11", "", 0, nullptr, "maybe|c"},
+    Row{"CtrlCInThePagesThenRescueRun", "", "flash PORT FW --yes --progress=json =7" + kRescue,
+        R"(out:{"event":"end","outcome":"aborted","exit":7,|out:"message":"Flashing aborted )"
+        R"(- the unit needs a Rescue re-flash"}|out:{"event":"status","level":"plain",)"
+        R"("message":"Abort requested"})",
+        "image image", "end_word=-1 eeprom_writes=0", 0, R"("phase":"pages","page":20,)"},
+    Row{"PageFailedThenRescueRun", "--reject-page 30:30",
+        "flash PORT FW --yes --progress=json =7" + kRescue,
+        "out:Programming failed on page 30 - giving up; the unit needs a Rescue re-flash",
+        "image image", "pages_rejected=30 pages_stored=30 eeprom_writes=0"},
+    Row{"VanishedInThePagesThenReplugged", "--vanish-at page:40",
+        "flash PORT FW --yes --progress=json =7;@replug;flash PORT FW --yes",
+        R"(out:"outcome":"line-lost"|out:Lost contact with the unit)", "image image"},
+    Row{"ReadEeAndBackupThenUpdateAndRestore", "--restart-ms 100",
+        "read-ee PORT --out COPY --ee-size 512;" + kFlashBackup +
+            ";flash PORT --file COPY --ee-only --ee-size 512",
+        "", "- before", "", 512},
+    Row{"FailedBackupStartsNoUpdate", "--ee-bad-read 100:always",
+        kFlashBackup + " =10;read-ee PORT --out BACKUP --ee-size 512 =10", "", "before before",
+        "boot_entries=0 eeprom_writes=0", -1},
+    Row{"BackupRefusedWithRescueOrWithoutSize", "",
+        kFlashBackup + " --rescue =2;read-ee PORT --out BACKUP =2;flash PORT FW --backup-ee "
+                       "BACKUP =2",
+        "", "- -", "", -1},
+    refused("NoPortNoFile", "flash", "--port and --file are needed"),
+    check("CheckSample", "SAMPLE",
+          "out:501 lines in file -> \n|out:7424 bytes Flash code\n|out:512 bytes EEPROM data\n"
+          "|err:Read file OK (501 lines)\n"),
+    check("CheckOneLineOfNearlyTheWholeSize", "NEARLY", "err:@ line 1")};
+const auto kRowName = [](const auto& info) { return std::string(info.param.name); };
+INSTANTIATE_TEST_SUITE_P(EndToEnd, CommandLine, ::testing::ValuesIn(kRows), kRowName);
+
+// Rows of the table run as the Windows program, under Wine, typed in cmd.exe
+// (tests/win32/wine_cmd.sh; ctest's windows label sets where it is): a whole update, JSON
+// events, a page that keeps failing and the rescue run after it, read-ee and the backup, a bad
+// file, and check, each file named with a drive letter, backslashes, a blank and letters beyond
+// ASCII, the exit status as %ERRORLEVEL% shows it. COM1 is the unit.
+class WindowsProgram : public CommandLine {
+  protected:
+    // ONDO_WINDOWS: "WINE_CMD_SH|WORK|BIN_DIR", the runner, its Wine folder, the programs.
+    WindowsProgram() {
+        const char* set = std::getenv("ONDO_WINDOWS");
+        if (set) windows = split(set, '|');
+        if (windows.size() == 3) comLink = windows[1] + "/com1";
+        if (windows.size() != 3) windows.clear();
+    }
+};
+
+TEST_P(WindowsProgram, ExitSaysAndHolds) {
+    if (windows.empty()) GTEST_SKIP() << "no Windows program to run (label windows sets it)";
+    runRow();
+}
+
+std::vector<Row> rowsNamed(std::initializer_list<std::string_view> names) {
+    std::vector<Row> rows;
+    for (const Row& row : kRows)
+        if (std::find(names.begin(), names.end(), row.name) != names.end()) rows.push_back(row);
+    return rows;
+}
+INSTANTIATE_TEST_SUITE_P(Windows, WindowsProgram,
+                         ::testing::ValuesIn(rowsNamed({"AlaR", "NmaS", "BadFirmwareFile",
+                                                        "PageFailedThenRescueRun",
+                                                        "ReadEeAndBackupThenUpdateAndRestore",
+                                                        "CheckOneLineOfNearlyTheWholeSize"})),
+                         kRowName);
 
 // The port list through the port map: each device with whether it opens, and a USB adapter's
 // latency timer (read from a stand-in of the system's sysfs tree, the device reached through a

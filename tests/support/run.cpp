@@ -47,7 +47,7 @@ RunResult Child::run() const {
     RunResult r;
     TempFolder own;
     const std::string folder = home.empty() ? own.path() : home;
-    std::vector<std::string> argTexts = {ONDO_FLASH_PATH}, envTexts;
+    std::vector<std::string> argTexts = command, envTexts;
     argTexts.insert(argTexts.end(), args.begin(), args.end());
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;

@@ -21,8 +21,9 @@ struct RunResult {
 };
 
 struct Child {
-    std::vector<std::string> args;  // after the program name
-    std::string home;               // HOME and XDG_CONFIG_HOME; empty: a fresh folder for this run
+    std::vector<std::string> command{ONDO_FLASH_PATH};  // the program (and its first words)
+    std::vector<std::string> args;                      // after them
+    std::string home;  // HOME and XDG_CONFIG_HOME; empty: a fresh folder for this run
     bool onTerminal = false;
     std::chrono::seconds bound{150};
     std::chrono::seconds silence{0};  // 0: no bound on silence
