@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# `cmake --install` into a scratch prefix: every file an installed program needs, no path of the
-# build or the sources in it, man pages that name every command, option and exit status the
-# programs' help shows; then the prefix copied elsewhere runs on its own with the project's
-# folders hidden (a mount namespace of its own, where user namespaces are allowed).
-#   install_check.sh BUILD_DIR SOURCE_DIR
+# A scratch `cmake --install`: every file, no build or source path, man pages naming what --help
+# names; a copy of the prefix runs alone, the project's folders hidden.   install_check.sh BUILD SOURCE
 set -euo pipefail
 build="$(realpath "$1")" root="$(realpath "$2")" id=io.github.ondo_flash.OndoFlash work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -14,7 +11,7 @@ for f in bin/ondo-{flash,unit-sim} share/ondo-flash/samples/demo-AlaR.HXF share/
   share/icons/hicolor/{scalable/apps/$id.svg,{16,24,32,48,64,128,256}x*/apps/$id.png} share/man/man1/ondo-{flash,unit-sim}.1 \
   share/doc/ondo-flash/{README.md,LICENSE,docs/window-update.png}; do [ -s "$f" ] || fail "no $f"; done
 ! grep -rlF -e "$build" -e "$root" . || fail "build or source paths in the files above"
-# Lines of NEEDED (options, ".B STATUS", ".B ondo-flash COMMAND") that PAGE has not as a word or line.
+# The lines of standard input (an option, ".B STATUS", ".B ondo-flash COMMAND") not a word or line of page $1.
 page() { sed 's/\\-/-/g' "share/man/man1/$1.1"; }
 lacks() { grep -vxFf <(page "$1"; page "$1" | tr ' ' '\n') || true; }
 help="$(for c in flash read-ee check ports; do bin/ondo-flash $c --help; done; bin/ondo-flash --help)"
@@ -24,9 +21,6 @@ missing="$({ grep -oE -- '--[a-z][a-z-]*' <<<"$help"; grep -oE '^ *[0-9]+  ' <<<
 [ -z "$missing" ] || fail "not in the man pages: $missing"
 cp -a "$work/a" "$work/b" && rm -rf "$work/a" && cd / && cp "$root/tests/packaging/installed_run.sh" "$work"
 hide='for d in "${@:2}"; do mount -t tmpfs none "$d"; done; exec "$0" "$1"'
-if unshare -rm true 2>/dev/null; then
-  unshare -rm bash -c "$hide" "$work/installed_run.sh" "$work/b" "$build" "$root"
-else
-  echo "note: no user namespaces here, so the project's folders stay visible" && "$work/installed_run.sh" "$work/b"
-fi
+unshare -rm true 2>/dev/null && ns=(unshare -rm) || { ns=() hide='echo "note: no user namespaces: folders not hidden"; exec "$0" "$1"'; }
+"${ns[@]}" bash -c "$hide" "$work/installed_run.sh" "$work/b" "$build" "$root"
 echo "installed, and run from another prefix: $(ls "$work/b/bin" | xargs)"
