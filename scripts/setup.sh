@@ -13,9 +13,12 @@ ONDO_BUILD_ASAN="${ONDO_BUILD_ASAN:-$ONDO_ROOT/build-asan}"
 # compiled for Windows by the tests. wine, wine64 (64-bit Wine, no i386 architecture needed) and
 # googletest (GoogleTest's sources, built with the cross compiler): the Windows serial backend's
 # test runs under Wine. xvfb, imagemagick, xdotool: screenshots of the running window. clang-format: the
-# layout check of test.sh.
+# layout check of test.sh. desktop-file-utils, appstream, man-db: the checks of the installed
+# desktop entry, metadata and man pages. debhelper, dpkg-dev, lintian: scripts/make-deb.sh and
+# its check. jgmenu: the application menu of scripts/screenshot-installed.sh.
 ONDO_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgtest-dev libgmock-dev clang clang-format
-  g++-mingw-w64-x86-64-posix wine wine64 googletest xvfb xauth imagemagick xdotool python3 nsis)
+  g++-mingw-w64-x86-64-posix wine wine64 googletest xvfb xauth imagemagick xdotool python3 nsis
+  desktop-file-utils appstream man-db debhelper dpkg-dev lintian jgmenu)
 
 ondo_missing_packages() {
   local missing=()

@@ -44,6 +44,19 @@ QByteArray ownerEeprom() {
     return bytes;
 }
 
+// The simulated unit and the samples are looked for relative to the program, never at a path
+// compiled in: an installed copy (any prefix) finds them in its install layout, the samples under
+// the data folder (ONDO_BIN_TO_DATA: the relative path from the program's folder to it), the
+// simulated unit beside the program; a build-tree copy finds both through the links its build
+// puts beside it. The first candidate that exists wins, named without links; with none, the last.
+QString firstExisting(const QStringList& candidates, bool executable) {
+    for (const QString& path : candidates) {
+        const QFileInfo info(path);
+        if (info.exists() && (!executable || info.isExecutable())) return info.canonicalFilePath();
+    }
+    return candidates.back();
+}
+
 #if defined(Q_OS_UNIX)
 // In the simulator's process before it starts. A process group of its own keeps a Ctrl-C at
 // the terminal (which reaches the whole foreground group) from switching the unit off: it is
@@ -81,23 +94,13 @@ std::string demoUnavailable() {
 #endif
 
 QString DemoUnit::programPath() {
-    const QString beside = QCoreApplication::applicationDirPath() + "/ondo-unit-sim";
-    if (QFileInfo(beside).isExecutable()) return beside;
-#ifdef ONDO_SIM_PATH
-    return QStringLiteral(ONDO_SIM_PATH);
-#else
-    return beside;
-#endif
+    return firstExisting({QCoreApplication::applicationDirPath() + "/ondo-unit-sim"}, true);
 }
 
 QString DemoUnit::sampleFile() {
-    const QString beside = QCoreApplication::applicationDirPath() + "/samples/demo-AlaR.HXF";
-    if (QFileInfo::exists(beside)) return beside;
-#ifdef ONDO_SAMPLES_DIR
-    return QStringLiteral(ONDO_SAMPLES_DIR) + "/demo-AlaR.HXF";
-#else
-    return beside;
-#endif
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QString name = QStringLiteral("/samples/demo-AlaR.HXF");
+    return firstExisting({dir + "/" ONDO_BIN_TO_DATA "/ondo-flash" + name, dir + name}, false);
 }
 
 QStringList DemoUnit::splitOptions(const QString& text) {

@@ -49,6 +49,9 @@ int runForm(DemoSession* demo) {
 
 int runWindow(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The desktop matches the window with its desktop entry and icon by this id (on Wayland the
+    // window's app id).
+    QApplication::setDesktopFileName(QStringLiteral(ONDO_APP_ID));
     QCommandLineParser parser;
     parser.addOptions(
         {{"demo", "Run against the simulated unit, with a sample firmware file."},

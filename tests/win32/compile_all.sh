@@ -12,9 +12,10 @@ if ! command -v "$cxx" >/dev/null; then
   echo "$cxx not found: install g++-mingw-w64-x86-64-posix (scripts/setup.sh does) to run this check"
   exit 77
 fi
-# What Qt's own CMake files give a Windows build: wide-character Win32 calls, the modules used.
+# What Qt's own CMake files give a Windows build: wide-character Win32 calls, the modules used;
+# and what the project's give: the application id, the path from the programs to their data.
 flags=(-std=c++20 -Wall -Wextra -Werror -fsyntax-only -DUNICODE -D_UNICODE -DQT_CORE_LIB
-  -DQT_GUI_LIB -DQT_WIDGETS_LIB -I"$src")
+  -DQT_GUI_LIB -DQT_WIDGETS_LIB -DONDO_APP_ID='"app.id"' -DONDO_BIN_TO_DATA='"../share"' -I"$src")
 for dir in "$@"; do flags+=(-isystem "$dir"); done
 mapfile -t files < <(find "$src" -name '*.cpp' | grep -Ev '/link/sio_posix\.cpp$' | sort)
 printf '%s\0' "${files[@]}" | xargs -0 -P 2 -n 1 "$cxx" "${flags[@]}" && [ "${#files[@]}" -gt 0 ]
