@@ -260,7 +260,8 @@ INSTANTIATE_TEST_SUITE_P(
             kJsonComplete + R"(|out:"phase":"pages","page":126,"total":126)"
                             R"(|out:"phase":"eeprom-verify","address":512,"total":512)"
                             R"(|out:{"event":"box","title":"Programming complete","message":)"
-                            R"("Flash and EEPROM Programming complete (0 retries).","answer":"ok"})"
+                            R"("Flash and EEPROM Programming complete (0 retries).","answer":"ok",)"
+                            R"("buttons":"ok"})"
                             R"(|!2*out:{"event":"box"|out:{"event":"status","level":"status",)"
                             R"("message":"Data from unit =  0024\r\n"}|out:{"event":"log",)"
                             R"("text":"Flashing complete. Awaiting soft reboot ..."})",
