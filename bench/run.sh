@@ -7,7 +7,9 @@
 #                                              then through its modelled USB adapter (16,1 ms)
 #   bench/run.sh hxf [READS]                   reading a full 32 KiB + 4 KiB firmware file
 #   bench/run.sh idle [SECONDS]                CPU share while waiting
-#   bench/run.sh all                           the three, one after the other
+#   bench/run.sh station [--runs N] [--type TYPE] [--progress text|json|both]
+#                                              the station: three paced units at once against one
+#   bench/run.sh all                           the four, one after the other
 #
 # The build tree is build-bench/ at the top of the repository (ONDO_BENCH_BUILD overrides it).
 # Figures vary with the machine's load: each benchmark prints the load average with them.
@@ -19,10 +21,10 @@ which="${1:-all}"
 shift || true
 
 case "$which" in
-  update | hxf | idle) targets=("bench_$which") ;;
-  all) targets=(bench_hxf bench_idle bench_update) ;;
+  update | hxf | idle | station) targets=("bench_$which") ;;
+  all) targets=(bench_hxf bench_idle bench_update bench_station) ;;
   *)
-    sed -n '2,11p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    sed -n '2,13p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

@@ -30,8 +30,9 @@ const char* kProbeDescription =
     "\n"
     "With --next it waits for the unit on the port to be replaced: it keeps the port open and\n"
     "asks once a second while the unit answers; once the unit has gone (the device vanished,\n"
-    "the line hung up, or a query went unanswered) it asks until a unit answers again. It prints\n"
-    "each change and ends when the next unit answers.\n"
+    "the line hung up, a query went unanswered, or readings came unasked from a unit that has\n"
+    "just powered up) it asks until a unit answers. It prints each change and ends when the next\n"
+    "unit answers.\n"
     "\n"
     "Exit status:\n"
     "  0  the unit answered (with --next: the next unit)\n"
@@ -40,6 +41,15 @@ const char* kProbeDescription =
     "  5  the unit did not answer";
 
 enum class Heard { Answered, NoAnswer, NotOpen };
+
+// Notes bytes that come between queries: the unit was told to stop its readings ("tf"), so
+// readings mean a unit that has just powered up.
+class ProbeFace : public CliFace {
+  public:
+    using CliFace::CliFace;
+    void dataHistory(const std::string& text) override { unasked = unasked || !text.empty(); }
+    bool unasked = false;
+};
 
 class Probe {
   public:
@@ -67,26 +77,35 @@ class Probe {
 
     std::ostream discard_{nullptr};
     Settings settings_;
-    CliFace face_;
+    ProbeFace face_;
     std::unique_ptr<sio::SerialLibrary> library_;
     QtWaiter waiter_;
     Link link_;
     std::string name_;
     QTimer timer_;
+    bool streamed_ = false;  // bytes came unasked before the last query
 };
 
 // One query: a port not open is opened (its greeting asks the version); an open one is asked
 // again, so that a device that went away in the meantime is noticed even if it is back already.
+// Readings before two queries in a row (one late reading can come after "tf") are a unit that
+// has powered up since: the one that was there has gone.
 Heard Probe::ask() {
-    if (link_.PortOpen && !link_.LineLost) {
-        link_.GetVersion();
-    } else if (link_.PortOpen) {  // the device went away since the last query
+    const bool streamed = face_.unasked;
+    face_.unasked = false;
+    if (link_.PortOpen && (link_.LineLost || (streamed && streamed_))) {
+        streamed_ = false;
         link_.closePort();
         return Heard::NoAnswer;
+    }
+    streamed_ = streamed && link_.PortOpen;
+    if (link_.PortOpen) {
+        link_.GetVersion();
     } else {
         openNamedPort(link_, face_, name_);
         if (!link_.PortOpen) return Heard::NotOpen;
     }
+    face_.unasked = false;  // the replies themselves
     if (!link_.LineLost && !link_.RomVersion.empty()) return Heard::Answered;
     link_.closePort();
     return Heard::NoAnswer;

@@ -466,8 +466,9 @@ INSTANTIATE_TEST_SUITE_P(
                    R"("runs":3,"exit":7})",
                    "complete line-lost complete"},
         StationRow{"LoopTakesTheNextUnit", "--type AlaR", kLoopJson, 0,
-                   R"(out:{"event":"waiting","port":"U0","done":2})", "complete+complete",
-                   R"("event":"waiting">u0:unplug u0:replug;2*"event":"waiting">int)"},
+                   R"(out:{"event":"waiting","port":"U0","done":3})", "complete+complete+complete",
+                   R"("event":"waiting">u0:unplug u0:replug;2*"event":"waiting">u0:power;)"
+                   R"(3*"event":"waiting">int)"},
         StationRow{"FirstCtrlCLetsTheRunsFinish", "--type AlaR;--type NmaS", kLoopJson, 0,
                    R"(!out:"event":"waiting"|out:Stopping: the updates running finish)",
                    "complete complete", R"("event":"unit">int)"},
