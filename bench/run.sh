@@ -7,7 +7,7 @@
 #                                              then through its modelled USB adapter (16,1 ms)
 #   bench/run.sh hxf [READS]                   reading a full 32 KiB + 4 KiB firmware file
 #   bench/run.sh idle [SECONDS]                CPU share while waiting
-#   bench/run.sh station [--runs N] [--type TYPE] [--progress text|json|both]
+#   bench/run.sh station [--runs N] [--type TYPE] [--progress text|json|board|all]
 #                                              the station: three paced units at once against one
 #   bench/run.sh all                           the four, one after the other
 #

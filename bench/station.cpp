@@ -2,16 +2,18 @@
 // bench_station: the workshop station supervising three units at once against one alone, in the
 // same run, each unit on the simulated line at 19,200 bit/s (ondo-unit-sim --pace).
 //
-//   bench_station [--runs N] [--type TYPE] [--progress text|json|both]
-//                 (default: 3 runs of AlaR, both forms of output)
+//   bench_station [--runs N] [--type TYPE] [--progress text|json|board|all]
+//                 (default: 3 runs of AlaR, each form of output)
 //
 // Each run starts `ondo-flash station --file TYPE.HXF --ports LINK[,LINK,LINK]` with its output
-// in a file (so the station prints the plain lines, or with json the events) and times it from
-// the fork to its end. The station's own CPU time is read from /proc/PID/stat (utime + stime,
-// which leave out its children) while it is a zombie, before it is reaped (waitid WNOWAIT); the
-// workers' time is the children's fields of the same line. A run counts only when the station
-// exits 0 and every unit then holds exactly the firmware file's bytes.
+// in a file (so the station prints the plain lines, or with json the events; with board its
+// standard error is a pseudo-terminal, which the benchmark reads, and it draws its lines there)
+// and times it from the fork to its end. The station's own CPU time is read from /proc/PID/stat
+// (utime + stime, which leave out its children) while it is a zombie, before it is reaped (waitid
+// WNOWAIT); the workers' time is the children's fields of the same line. A run counts only when the
+// station exits 0 and every unit then holds exactly the firmware file's bytes.
 
+#include <pty.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -55,9 +57,21 @@ std::vector<double> cpuTimes(pid_t pid) {
     return times;
 }
 
-// Runs the station to its end; its output goes to `outPath`.
-StationRun runStation(std::vector<std::string> args, const std::string& outPath) {
+// Reads and drops what waits on fd, as a terminal takes what is drawn on it.
+void drain(int fd) {
+    char drawn[4096];
+    pollfd p{fd, POLLIN, 0};
+    while (::poll(&p, 1, 0) > 0 && ::read(fd, drawn, sizeof drawn) > 0) continue;
+}
+
+// Runs the station to its end; its output goes to `outPath`, or with a terminal its standard
+// error to a pseudo-terminal that is read meanwhile.
+StationRun runStation(std::vector<std::string> args, const std::string& outPath, bool terminal) {
     StationRun run;
+    int master = -1, slave = -1;
+    if (terminal && ::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return run;
+    for (int fd : {master, slave})
+        if (fd >= 0) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -69,12 +83,14 @@ StationRun runStation(std::vector<std::string> args, const std::string& outPath)
         if (::getppid() != parent) ::_exit(126);
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, STDOUT_FILENO);
-        ::dup2(out, STDERR_FILENO);
+        ::dup2(terminal ? slave : out, STDERR_FILENO);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
+    if (terminal) ::close(slave);
     siginfo_t info{};
     for (auto until = start + kRunLimit; Clock::now() < until; ::usleep(20000)) {
+        if (terminal) drain(master);
         info.si_pid = 0;
         if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
             info.si_pid == pid)
@@ -88,6 +104,7 @@ StationRun runStation(std::vector<std::string> args, const std::string& outPath)
     const std::vector<double> times = cpuTimes(pid);
     int status = 0;
     ::waitpid(pid, &status, 0);
+    if (terminal) ::close(master);
     if (times.size() == 4) {
         run.ownCpu = times[0] + times[1];
         run.workersCpu = times[2] + times[3];
@@ -114,7 +131,7 @@ StationRun unitsAtOnce(const Setup& s, int units) {
     }
     std::vector<std::string> args{s.flashPath, "station", "--file", s.file, "--ports", ports};
     if (s.progress == "json") args.push_back("--progress=json");
-    StationRun run = runStation(args, s.folder + "/station.out");
+    StationRun run = runStation(args, s.folder + "/station.out", s.progress == "board");
     for (auto& sim : sims) {
         if (!sim->control("dump")) run.problem = "no dump";
         if (sim->flash() != s.bytes.code || sim->eeprom() != s.bytes.eeprom)
@@ -165,7 +182,7 @@ void measure(Setup s, int runs) {
 int main(int argc, char** argv) {
     using namespace ondo::bench;
     int runs = 3;
-    Setup s{ONDO_FLASH_PATH, makeTempFolder("bench-station"), "", "AlaR", "both", {}};
+    Setup s{ONDO_FLASH_PATH, makeTempFolder("bench-station"), "", "AlaR", "all", {}};
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--runs") == 0) runs = std::atoi(argv[i + 1]);
         if (std::strcmp(argv[i], "--type") == 0) s.type = argv[i + 1];
@@ -173,15 +190,15 @@ int main(int argc, char** argv) {
     }
     const ondo::UnitType* type = ondo::findUnitType(s.type);
     if (type == nullptr || s.folder.empty()) {
-        std::fprintf(stderr, "usage: bench_station [--runs N] [--type TYPE] [--progress F]\n");
+        std::fprintf(stderr, "usage: bench_station [--runs N] [--type TYPE] [--progress FORM]\n");
         return 2;
     }
     s.bytes = makeFirmwareBytes(type->pageCount * type->pageSize, type->eeSize, 26);
     s.file = s.folder + "/" + s.type + ".HXF";
     if (!writeWholeFile(s.file, firmwareText(s.bytes))) return 1;
     printMachine("bench_station");
-    for (const char* form : {"text", "json"}) {
-        if (s.progress != "both" && s.progress != form) continue;
+    for (const char* form : {"text", "json", "board"}) {
+        if (s.progress != "all" && s.progress != form) continue;
         Setup one = s;
         one.progress = form;
         measure(one, runs);
