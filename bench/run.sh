@@ -7,10 +7,12 @@
 #                                              then through its modelled USB adapter (16,1 ms)
 #   bench/run.sh hxf [READS]                   reading a full 32 KiB + 4 KiB firmware file
 #   bench/run.sh idle [SECONDS]                CPU share while waiting
+#   bench/run.sh station [--runs N] [--type TYPE] [--progress text|json|board|all]
+#                                              the station: three paced units at once against one
 #   bench/run.sh windows [RUNS]                an AlaR update by the Linux program and by the
 #                                              Windows program under Wine (needs build-win/:
 #                                              scripts/setup.sh's ondo_build_windows)
-#   bench/run.sh all                           the first three, one after the other
+#   bench/run.sh all                           the first four, one after the other
 #
 # The build tree is build-bench/ at the top of the repository (ONDO_BENCH_BUILD overrides it).
 # Figures vary with the machine's load: each benchmark prints the load average with them.
@@ -22,11 +24,11 @@ which="${1:-all}"
 shift || true
 
 case "$which" in
-  update | hxf | idle) targets=("bench_$which") ;;
+  update | hxf | idle | station) targets=("bench_$which") ;;
   windows) targets=(ondo-flash ondo-unit-sim) ;;
-  all) targets=(bench_hxf bench_idle bench_update) ;;
+  all) targets=(bench_hxf bench_idle bench_update bench_station) ;;
   *)
-    sed -n '2,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    sed -n '2,16p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

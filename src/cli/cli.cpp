@@ -15,6 +15,7 @@
 #include "cli/cli_eeprom.h"
 #include "cli/cli_face.h"
 #include "cli/latency_timer.h"
+#include "cli/station.h"
 #include "cli/system_ports.h"
 #include "cli/terminal.h"
 #include "core/build_info.h"
@@ -304,12 +305,15 @@ std::optional<int> parseFlash(const QStringList& args, FlashArgs& out) {
     return std::nullopt;
 }
 
-// COM names go through the port map; a device path stands in for COM1 for this run.
+}  // namespace
+
 std::string portName(const std::string& port, Settings& settings) {
     if (port.find('/') == std::string::npos) return port;
     settings.overridePort(1, port);
     return "COM1";
 }
+
+namespace {
 
 class FlashCommand {
   public:
@@ -489,6 +493,9 @@ const char* kUsage =
     "                        [--yes] [--progress=json] [--demo [--sim-args OPTIONS]]\n"
     "                        [--backup-ee EE.HXF --ee-size SIZE]\n"
     "       ondo-flash read-ee --port COM3 --out EE.HXF --ee-size SIZE [--progress=json]\n"
+    "       ondo-flash station --file FW.HXF --ports COM3,COM4,COM5 [--loop] [--log FILE]\n"
+    "                          [--backup-dir DIR --ee-size SIZE] [--progress=json]\n"
+    "       ondo-flash probe --port COM3 [--next]\n"
     "       ondo-flash check FW.HXF\n"
     "       ondo-flash ports\n"
     "       ondo-flash --version\n"
@@ -500,8 +507,8 @@ bool isCommandLine(int argc, char** argv) {
     if (argc < 2) return false;
     const std::string command = argv[1];
     return command == "flash" || command == "read-ee" || command == "check" || command == "ports" ||
-           command == "help" || command == "--help" || command == "-h" || command == "--version" ||
-           command == "-V";
+           command == "station" || command == "probe" || command == "help" || command == "--help" ||
+           command == "-h" || command == "--version" || command == "-V";
 }
 
 int runCommandLine(int argc, char** argv) {
@@ -514,6 +521,8 @@ int runCommandLine(int argc, char** argv) {
     if (command == "read-ee") return runReadEe(args);
     if (command == "check") return runCheck(args);
     if (command == "ports") return runPorts(args);
+    if (command == "station") return runStation(args);
+    if (command == "probe") return runProbe(args);
     if (command == "--version" || command == "-V") {
         std::cout << versionText("ondo-flash") << '\n';
         return kExitOk;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The command-line mode of the same executable: `flash`, `read-ee`, `check` and `ports`, run on the
-// same engine as the window, with no window.
+// The command-line mode of the same executable: `flash`, `read-ee`, `station`, `probe`, `check`
+// and `ports`, run on the same engine as the window, with no window.
 
 #include "session/exit_status.h"
 

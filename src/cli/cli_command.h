@@ -34,6 +34,9 @@ std::optional<int> usageError(const char* command, const std::string& problem);
 std::optional<int> parse(QCommandLineParser& parser, const QStringList& args, const char* command);
 // A COM name in any letter case (COM1 to COM9), or a device path; empty for anything else.
 std::string portArgument(const QString& port);
+// The name a port argument opens as: a COM name goes through the port map; a device path stands
+// in for COM1 for this run.
+std::string portName(const std::string& port, Settings& settings);
 // Runs flash (or read-ee with backupOnly) on parsed arguments; returns the exit status.
 int runUnitCommand(const FlashArgs& args);
 

@@ -20,6 +20,8 @@ constexpr std::chrono::seconds kRedrawEvery{1};
 // Without a terminal, a counted phase is reported in this many steps.
 constexpr int kPlainSteps = 10;
 
+}  // namespace
+
 // The phase as programs read it (JSON).
 const char* phaseName(Phase phase) {
     switch (phase) {
@@ -89,11 +91,20 @@ const char* countName(Phase phase) {
     }
 }
 
-// Phases whose counts go up steadily, so that a share done and a time left make sense.
 bool measured(Phase phase) {
     return phase == Phase::Pages || phase == Phase::EepromWrite || phase == Phase::EepromVerify ||
            phase == Phase::EepromRead;
 }
+
+std::optional<Phase> phaseNamed(const std::string& name) {
+    for (const Phase phase :
+         {Phase::Checking, Phase::Bootloader, Phase::Pages, Phase::Restart, Phase::Firmware,
+          Phase::EepromWrite, Phase::EepromVerify, Phase::Done, Phase::EepromRead})
+        if (name == phaseName(phase)) return phase;
+    return std::nullopt;
+}
+
+namespace {
 
 const char* colourName(Colour colour) {
     switch (colour) {
@@ -177,7 +188,10 @@ std::string jsonString(const std::string& text) {
 }
 
 CliFace::CliFace(CliOptions options, std::string fileName)
-    : opts_(options), fileName_(std::move(fileName)) {
+    : opts_(options),
+      out_(options.out ? options.out : &std::cout),
+      err_(options.err ? options.err : &std::cerr),
+      fileName_(std::move(fileName)) {
     options_[Option::PromptOnComplete] = true;  // the completion report is always printed
 }
 
@@ -187,7 +201,7 @@ bool CliFace::option(Option which) const {
 }
 
 void CliFace::json(const std::string& object) {
-    std::cout << object << '\n' << std::flush;
+    *out_ << object << '\n' << std::flush;
 }
 
 void CliFace::status(Colour colour, const std::string& text) {
@@ -205,7 +219,7 @@ void CliFace::status(Colour colour, const std::string& text) {
     lastStatus_ = line;
     if (repeated && colour != Colour::Error) return;
     clearProgressLine();
-    std::cerr << (colour == Colour::Error ? "error: " : "") << line << '\n' << std::flush;
+    *err_ << (colour == Colour::Error ? "error: " : "") << line << '\n' << std::flush;
     drawProgressLine();
 }
 
@@ -231,7 +245,7 @@ void CliFace::emitLogLine(const std::string& line) {
         return;
     }
     clearProgressLine();
-    std::cout << line << '\n' << std::flush;
+    *out_ << line << '\n' << std::flush;
     drawProgressLine();
 }
 
@@ -273,7 +287,7 @@ Answer CliFace::ask(const MessageBox& box) {
     if (opts_.json) {
         json(R"({"event":"box","title":)" + jsonString(box.title) + R"(,"message":)" +
              jsonString(box.text) + R"(,"answer":")" + (answer == Answer::Ok ? "ok" : "cancel") +
-             "\"}");
+             R"(","buttons":")" + (decision ? "ok-cancel" : "ok") + "\"}");
     } else if (!question) {
         printBox(box, decision, answer);
     }
@@ -283,20 +297,20 @@ Answer CliFace::ask(const MessageBox& box) {
 
 void CliFace::printBox(const MessageBox& box, bool decision, Answer answer) {
     clearProgressLine();
-    std::cerr << "[" << box.title << "] " << terminalText(box.text);
-    if (decision && answer == Answer::Ok) std::cerr << "  -> OK";
+    *err_ << "[" << box.title << "] " << terminalText(box.text);
+    if (decision && answer == Answer::Ok) *err_ << "  -> OK";
     if (decision && answer == Answer::Cancel) {
-        std::cerr << "  -> Cancel (no terminal to ask; --yes answers OK)";
+        *err_ << "  -> Cancel (no terminal to ask; --yes answers OK)";
     }
-    std::cerr << '\n' << std::flush;
+    *err_ << '\n' << std::flush;
     drawProgressLine();
 }
 
 Answer CliFace::askOnTerminal(const MessageBox& box) {
     clearProgressLine();
-    std::cerr << "[" << box.title << "]\n" << terminalText(box.text) << '\n';
+    *err_ << "[" << box.title << "]\n" << terminalText(box.text) << '\n';
     for (;;) {
-        std::cerr << "OK or Cancel? [o/c] " << std::flush;
+        *err_ << "OK or Cancel? [o/c] " << std::flush;
         std::string line;
         if (!std::getline(std::cin, line)) return Answer::Cancel;
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -304,6 +318,10 @@ Answer CliFace::askOnTerminal(const MessageBox& box) {
         if (line == "c" || line == "C" || line == "cancel" || line == "Cancel")
             return Answer::Cancel;
     }
+}
+
+void CliFace::unitIdentified(const std::string& type) {
+    if (opts_.json) json(R"({"event":"unit","unit":)" + jsonString(type) + "}");
 }
 
 void CliFace::progress(const Progress& p) {
@@ -334,7 +352,7 @@ void CliFace::plainProgressLine(const Progress& p, bool phaseChanged) {
     if (measured(p.phase) && p.total > 0) step = p.done * kPlainSteps / p.total;
     if (!phaseChanged && step <= plainStep_) return;
     plainStep_ = step;
-    std::cerr << progressText() << '\n' << std::flush;
+    *err_ << progressText() << '\n' << std::flush;
 }
 
 std::string CliFace::progressText() const {
@@ -360,13 +378,13 @@ std::string CliFace::progressText() const {
 
 void CliFace::clearProgressLine() {
     if (!progressShown_) return;
-    std::cerr << "\r\033[K" << std::flush;
+    *err_ << "\r\033[K" << std::flush;
     progressShown_ = false;
 }
 
 void CliFace::drawProgressLine() {
     if (!opts_.progressLine || opts_.json || !progressSeen_) return;
-    std::cerr << "\r\033[K" << progressText() << std::flush;
+    *err_ << "\r\033[K" << progressText() << std::flush;
     progressShown_ = true;
     drawn_ = Clock::now();
 }
@@ -378,7 +396,7 @@ void CliFace::refresh() {
 void CliFace::summary(const std::string& line) {
     if (opts_.json) return;
     clearProgressLine();
-    std::cerr << line << '\n' << std::flush;
+    *err_ << line << '\n' << std::flush;
 }
 
 void CliFace::finish(const std::string& outcome, int exitCode, int retries,

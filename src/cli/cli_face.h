@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <functional>
+#include <iosfwd>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "core/face.h"
@@ -18,6 +20,9 @@ struct CliOptions {
     bool json = false;          // --progress=json
     bool interactive = false;   // standard input is a terminal: boxes become questions
     bool progressLine = false;  // standard error is a terminal: draw a live progress line
+    // Where the log and the status texts go; standard output and standard error when null.
+    std::ostream* out = nullptr;
+    std::ostream* err = nullptr;
 };
 
 class CliFace : public Face {
@@ -43,6 +48,7 @@ class CliFace : public Face {
     Answer ask(const MessageBox& box) override;
     void requestClose() override {}
     void progress(const Progress& p) override;
+    void unitIdentified(const std::string& type) override;
 
     // Ctrl-C: delivered to the run as the Abort button as soon as the button can be pressed.
     void interrupt();
@@ -83,6 +89,8 @@ class CliFace : public Face {
     Answer askOnTerminal(const MessageBox& box);
 
     CliOptions opts_;
+    std::ostream* out_;
+    std::ostream* err_;
     std::string fileName_;
     std::map<Option, bool> options_;
     std::string versionLabel_;
@@ -103,5 +111,15 @@ class CliFace : public Face {
 
 // A JSON string literal of a byte text (Latin-1, control characters escaped).
 std::string jsonString(const std::string& text);
+
+// The phases as the progress line and the JSON events name them.
+const char* phaseName(Phase phase);     // as programs read it: "pages", "eeprom-write", ...
+const char* phaseCaption(Phase phase);  // as people read it: "Flash", "EEPROM write", ...
+// What a phase's counts count ("page", "address", "read", "tick"); empty for none.
+const char* countName(Phase phase);
+// Phases whose counts go up steadily, so that a share done and a time left make sense.
+bool measured(Phase phase);
+// The phase a JSON event names.
+std::optional<Phase> phaseNamed(const std::string& name);
 
 }  // namespace ondo

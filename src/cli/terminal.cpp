@@ -7,6 +7,7 @@
 #endif
 #include <windows.h>
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -28,6 +29,12 @@ bool errorTakesProgressLine() {
            ::SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+int errorColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 #else
 
 bool inputIsTerminal() {
@@ -36,6 +43,12 @@ bool inputIsTerminal() {
 
 bool errorTakesProgressLine() {
     return isatty(STDERR_FILENO) != 0;
+}
+
+int errorColumns() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
 }
 
 #endif

@@ -11,5 +11,7 @@ bool inputIsTerminal();
 // return and the erase-line control sequence). On Windows the console is switched to take
 // that sequence; a console too old to take it gets plain lines.
 bool errorTakesProgressLine();
+// The width of the terminal standard error is on, in characters; 0 when it is none or unknown.
+int errorColumns();
 
 }  // namespace ondo

@@ -88,6 +88,10 @@ class Face {
 
     // Progress of a running update (the window draws it through the log and labels already).
     virtual void progress(const Progress& p) = 0;
+
+    // The bootloader named the unit's type (AlaR, NmaS, ...), for front ends that show it; the
+    // window shows the type through the log already.
+    virtual void unitIdentified(const std::string&) {}
 };
 
 }  // namespace ondo

@@ -28,6 +28,7 @@ bool FlashSequence::lookupUnitType(const std::string& id) {
     EndWord = type->endWord;
     EESizeKnown = true;
     counts_.unitType = id;
+    face_.unitIdentified(id);
     return true;
 }
 

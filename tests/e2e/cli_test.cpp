@@ -23,6 +23,7 @@
 
 // After the project's headers: Qt's "emit" keyword would spoil a name in them.
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -278,7 +279,8 @@ const Row kRows[] = {
         kJsonComplete + R"(|out:"phase":"pages","page":126,"total":126)"
                         R"(|out:"phase":"eeprom-verify","address":512,"total":512)"
                         R"(|out:{"event":"box","title":"Programming complete","message":)"
-                        R"("Flash and EEPROM Programming complete (0 retries).","answer":"ok"})"
+                        R"("Flash and EEPROM Programming complete (0 retries).","answer":"ok",)"
+                        R"("buttons":"ok"})"
                         R"(|!2*out:{"event":"box"|out:{"event":"status","level":"status",)"
                         R"("message":"Data from unit =  0024\r\n"}|out:{"event":"log",)"
                         R"("text":"Flashing complete. Awaiting soft reboot ..."})",
@@ -384,6 +386,158 @@ INSTANTIATE_TEST_SUITE_P(Windows, WindowsProgram,
                                                         "ReadEeAndBackupThenUpdateAndRestore",
                                                         "CheckOneLineOfNearlyTheWholeSize"})),
                          kRowName);
+
+// The station: several units at once, one port each. One row a case: the units' options, the
+// station's words (FW, PORTS, LOG and DIR stand for the firmware, the units' lines, the log and
+// a backup folder; TTY runs it on a terminal), steps taken as its output grows, its exit status,
+// what it says (as Row::says; Un stands for unit n's line) and what the log says of each unit's
+// runs. Every run the log calls complete must have left its unit holding the image, whose
+// hashes the log must give; with DIR every run's backup must hold the unit's old EEPROM.
+struct StationRow {
+    const char* name;
+    std::string units;  // each unit's options, ';' between: one port each
+    std::string args;
+    int exit = 0;
+    std::string says = "";
+    std::string results = "";  // each unit's results, in turn, '+' between runs, ' ' between units
+    std::string script = "";   // "TEXT>ACTION ..." steps, ';' between: int (a Ctrl-C), uN:command
+};
+void PrintTo(const StationRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class Station : public ::testing::TestWithParam<StationRow> {};
+
+TEST_P(Station, UpdatesEachUnitAndLogsIt) {
+    const StationRow& row = GetParam();
+    TempFolder folder;
+    writeFile(folder.file("owner"), std::string(kOwner.begin(), kOwner.end()));
+    std::vector<std::unique_ptr<SimProcess>> units;
+    std::vector<std::string> paths;
+    std::string links, says = row.says;
+    for (const std::string& options : split(row.units, ';')) {
+        std::istringstream words("--ee-init " + folder.file("owner") + " " + options);
+        units.push_back(std::make_unique<SimProcess>(
+            std::vector<std::string>{std::istream_iterator<std::string>(words), {}}));
+        ASSERT_TRUE(units.back()->started()) << units.back()->error();
+        paths.push_back(units.back()->linkPath());
+        links += (links.empty() ? "" : ",") + paths.back();
+        const std::string mark = "U" + std::to_string(units.size() - 1);
+        for (auto at = says.find(mark); at != says.npos; at = says.find(mark))
+            says.replace(at, mark.size(), paths.back());
+    }
+    Child child;
+    std::istringstream in("station " + row.args);
+    const std::map<std::string, std::vector<std::string>> words = {
+        {"PORTS", {"--ports", links}},
+        {"LOG", {"--log", folder.file("log")}},
+        {"DIR", {"--backup-dir", folder.file("dir")}}};
+    std::filesystem::create_directories(folder.file("dir"));
+    for (std::string w; in >> w;) {
+        child.onTerminal = child.onTerminal || w == "TTY";
+        if (w == "FW") child.args.push_back("--file");
+        if (words.contains(w))
+            child.args.insert(child.args.end(), words.at(w).begin(), words.at(w).end());
+        const bool named = w.size() > 1 && std::all_of(w.begin(), w.end(), ::isupper);
+        if (named && !words.contains(w) && w != "TTY") writeNamed(w, folder.file(w));
+        if (!words.contains(w) && w != "TTY") child.args.push_back(named ? folder.file(w) : w);
+    }
+    const auto steps = split(row.script, ';');
+    std::size_t step = 0;
+    child.onOutput = [&](pid_t pid, const std::string& out) {
+        for (; step < steps.size(); ++step) {
+            std::string text = steps[step].substr(0, steps[step].find('>'));
+            const int times = std::isdigit(text[0]) ? std::stoi(text) : 1;
+            if (std::isdigit(text[0])) text.erase(0, text.find('*') + 1);
+            if (occurrences(out, text) < times) return;
+            for (const std::string& act : split(steps[step].substr(steps[step].find('>') + 1), ' '))
+                EXPECT_TRUE(act == "int" ? ::kill(-pid, SIGINT) == 0
+                                         : units.at(act[1] - '0')->control(act.substr(3)));
+        }
+    };
+    const RunResult r = child.run();
+    EXPECT_FALSE(r.hung) << r.err;
+    EXPECT_EQ(r.exitCode, row.exit) << r.err;
+    EXPECT_EQ(step, steps.size()) << r.out;
+    expectSays(says, r);
+    std::vector<std::string> results(units.size());
+    for (const std::string& line : split(readFile(folder.file("log")), '\n')) {
+        const QJsonObject run = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        const auto port = run["port"].toString().toStdString();
+        const auto u =
+            static_cast<std::size_t>(std::find(paths.begin(), paths.end(), port) - paths.begin());
+        ASSERT_LT(u, units.size()) << line;
+        results[u] += (results[u].empty() ? "" : "+") + run["result"].toString().toStdString();
+        EXPECT_TRUE(QDateTime::fromString(run["end"].toString(), Qt::ISODate).isValid()) << line;
+        if (row.args.find("DIR") != std::string::npos) {
+            FirmwareImage backup, want;
+            const std::string path = run["backup"].toString().toStdString();
+            EXPECT_FALSE(readHxfText(readFile(path), backup).failed()) << line;
+            std::copy_n(kOwner.begin(), 512, want.EEimage.begin());
+            EXPECT_EQ(backup.EEimage, want.EEimage) << path;
+            EXPECT_NE(path.find("_link-"), std::string::npos) << "a safe form of the device path";
+        }
+        if (run["result"] != "complete") continue;
+        ASSERT_TRUE(units[u]->control("dump"));
+        EXPECT_EQ(run["code_sha256"].toString().toStdString(), sha256(units[u]->flash()));
+        EXPECT_EQ(run["eeprom_sha256"].toString().toStdString(), sha256(units[u]->eeprom()));
+        expectHolds("image", units[u]->flash(), kFlash, {});
+        expectHolds("image", units[u]->eeprom(), kEeprom, kOwner);
+    }
+    std::string all;
+    for (const std::string& unit : results) all += (all.empty() ? "" : " ") + unit;
+    EXPECT_EQ(all, row.results);
+}
+
+StationRow refusedStation(const char* name, const std::string& args, const std::string& error,
+                          int exit = 2) {
+    return {name, "", args, exit,
+            "err:error: " + error + (exit == 2 ? "|err:See: ondo-flash" : "")};
+}
+
+const std::string kLoopJson = "FW PORTS LOG --loop --progress=json";
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, Station,
+    ::testing::Values(
+        StationRow{"ThreeTypesWithBackups", "--type AlaR;--type NmaS;--type EnbS",
+                   "FW PORTS LOG DIR --ee-size 512", 0,
+                   "err:U0: Programming 124 pages. 64 bytes/page.\n|out:U1: Flashing complete. "
+                   "Awaiting soft reboot ...\n|err:U2: Update report: unit EnbS, firmware 0024 "
+                   "-> 0024, 252 pages sent|err:Station: 3 units, 3 complete, 0 failed; exit "
+                   "status 0\n",
+                   "complete complete complete"},
+        StationRow{"OnePageKeepsFailing",
+                   "--type AlaR;--type NmaS --reject-page 17:always;--type EnbS",
+                   "FW PORTS LOG TTY", 7,
+                   "err:U1  NmaS  page-failed (exit 7): Programming failed on page 17 - giving "
+                   "up;|err:\r\033[KU2  EnbS  complete (exit 0)\r\n|err:\033[3A\r\033[KU0  AlaR  ",
+                   "complete page-failed complete"},
+        StationRow{"OneUnpluggedMidUpdate", "--type AlaR;--vanish-at page:40;--type NmaS",
+                   "FW PORTS LOG --progress=json", 7,
+                   R"(out:"outcome":"line-lost"|out:"port":"U1"}|out:{"event":"station-end",)"
+                   R"("runs":3,"exit":7})",
+                   "complete line-lost complete"},
+        StationRow{"LoopTakesTheNextUnit", "--type AlaR", kLoopJson, 0,
+                   R"(out:{"event":"waiting","port":"U0","done":3})", "complete+complete+complete",
+                   R"("event":"waiting">u0:unplug u0:replug;2*"event":"waiting">u0:power;)"
+                   R"(3*"event":"waiting">int)"},
+        StationRow{"FirstCtrlCLetsTheRunsFinish", "--type AlaR;--type NmaS", kLoopJson, 0,
+                   R"(!out:"event":"waiting"|out:Stopping: the updates running finish)",
+                   "complete complete", R"("event":"unit">int)"},
+        StationRow{"SecondCtrlCAbortsThem", "--pace;--pace --type NmaS", kLoopJson, 7,
+                   R"(2*out:"outcome":"aborted","exit":7)", "aborted aborted",
+                   R"(2*"page":5,"total">int;Stopping>int)"},
+        refusedStation("PortNamedTwice", "FW --ports COM3,com3", "com3 and COM3 are the same port"),
+        refusedStation("UnknownPort", "FW --ports COM3,LPT1", "unknown port 'LPT1'"),
+        refusedStation("NoPorts", "FW", "--file and --ports are needed"),
+        refusedStation("BackupDirWithoutSize", "FW --ports COM3 DIR",
+                       "--backup-dir needs --ee-size"),
+        refusedStation("BackupDirMissing", "FW --ports COM3 --backup-dir MISSING --ee-size 512",
+                       "the backup folder "),
+        refusedStation("InvalidFirmware", "--file BAD --ports COM3",
+                       "no valid firmware file: ", 3)),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The port list through the port map: each device with whether it opens, and a USB adapter's
 // latency timer (read from a stand-in of the system's sysfs tree, the device reached through a
