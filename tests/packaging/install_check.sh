@@ -14,7 +14,7 @@ for f in bin/ondo-{flash,unit-sim} share/ondo-flash/samples/demo-AlaR.HXF share/
 # The lines of standard input (an option, ".B STATUS", ".B ondo-flash COMMAND") not a word or line of page $1.
 page() { sed 's/\\-/-/g' "share/man/man1/$1.1"; }
 lacks() { grep -vxFf <(page "$1"; page "$1" | tr ' ' '\n') || true; }
-help="$(for c in flash read-ee check ports; do bin/ondo-flash $c --help; done; bin/ondo-flash --help)"
+help="$(for c in flash read-ee station probe check ports; do bin/ondo-flash $c --help; done; bin/ondo-flash --help)"
 missing="$({ grep -oE -- '--[a-z][a-z-]*' <<<"$help"; grep -oE '^ *[0-9]+  ' <<<"$help" | sed 's/ //g; s/^/.B /'
   grep -oE 'ondo-flash [a-z][a-z-]+' <<<"$help" | sed 's/^/.B /'; } | sort -u | lacks ondo-flash
   bin/ondo-unit-sim --help | grep -oE -- '--[a-z][a-z-]*' | sort -u | lacks ondo-unit-sim)"
