@@ -8,6 +8,7 @@
 set -euo pipefail
 entry=/usr/share/applications/io.github.ondo_flash.OndoFlash.desktop
 if [ "${1:-}" = "--inside" ]; then
+  source "$(dirname "$0")/setup.sh"
   rc="$2" out="$3" category="$(sed -n 's/^Categories=\([^;]*\);.*/\1/p' "$entry")"
   # The category's row among those the menu shows (the ones with an entry), from 0.
   row="$(/usr/lib/jgmenu/jgmenu-apps | awk -F, -v want="$category" '
@@ -17,12 +18,7 @@ if [ "${1:-}" = "--inside" ]; then
     END { for (i = 0; i < n; i++) if (used[order[i]]) { if (order[i] == want) print k; k++ } }')"
   jgmenu --config-file="$rc" & menu=$!
   sleep 2 && xdotool type --delay 100 "Ondo FLASH" && sleep 0.5 && xdotool key Return
-  window=""
-  for _ in $(seq 100); do
-    window="$(xdotool search --name "Ondo FLASH utility" 2>/dev/null | head -n 1)" || true
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
+  window="$(ondo_await_window "Ondo FLASH utility")"
   [ -n "$window" ] || { echo "the window did not open from the menu"; exit 1; }
   kill "$menu" && wait "$menu" || true  # the menu stays, hidden, after it started a program
   sleep 1 && xdotool windowmove "$window" 500 150 && sleep 0.5

@@ -8,14 +8,11 @@
 set -euo pipefail
 # Inside Xvfb (the script runs itself there): start the demo, press Start, take the window.
 if [ "${1:-}" = "--inside" ]; then
-  flash="$2" out="$3" after="$4" window=""
+  source "$(dirname "$0")/setup.sh"
+  flash="$2" out="$3" after="$4"
   "$flash" --demo --sim-args "--pace" &
   trap '{ kill -KILL $!; wait; } 2>/dev/null' EXIT  # a close would act as Abort here
-  for _ in $(seq 100); do
-    window="$(xdotool search --name "Ondo FLASH utility" 2>/dev/null | head -n 1)" || true
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
+  window="$(ondo_await_window "Ondo FLASH utility")"
   [ -n "$window" ] || { echo "the window did not open"; exit 1; }
   sleep 1                                               # the greeting: "V 0024" in the pane
   xdotool mousemove --window "$window" 260 116 click 1  # Start, where the layout puts it

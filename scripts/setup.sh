@@ -126,3 +126,15 @@ ondo_licence_check() {
   echo "$missing"
   return 1
 }
+
+# Waits up to ten seconds for an X window whose name matches the pattern; prints its id, or
+# nothing when none came.
+ondo_await_window() {
+  local window=""
+  for _ in $(seq 100); do
+    window="$(xdotool search --name "$1" 2>/dev/null | head -n 1)" || true
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  echo "$window"
+}

@@ -42,22 +42,16 @@ wine reg add "$key" /v port /d COM1 /f >/dev/null 2>&1 && wine reg add "$key" /v
   >/dev/null 2>&1 || fail "reg add"
 
 wine "$bin/ondo-flash.exe" </dev/null >"$run/exe.log" 2>&1 &
-window=""
-for _ in $(seq 300); do
-  window="$(xdotool search --name '^Ondo FLASH utility - Rev ' 2>/dev/null | head -n 1)"
-  [ -n "$window" ] && break
-  sleep 0.1
-done
+# A window of this name within the given tenths of a second: its id, or nothing.
+await() {
+  for _ in $(seq "$2"); do xdotool search --name "$1" 2>/dev/null | head -n 1 | grep . && return; sleep 0.1; done
+}
+window="$(await '^Ondo FLASH utility - Rev ' 300)"
 [ -n "$window" ] || fail "the window did not open"
 for _ in $(seq 50); do control "" dump && grep -q '^bytes_to_host [1-9]' "$run/stats" && break; sleep 0.2; done
 grep -q '^bytes_to_host [1-9]' "$run/stats" || fail "the unit on COM1 was not greeted"
 xdotool mousemove --window "$window" 260 116 click 1  # Start, where the layout puts it
-box=""
-for _ in $(seq 600); do
-  box="$(xdotool search --name '^Programming complete$' 2>/dev/null | head -n 1)"
-  [ -n "$box" ] && break
-  sleep 0.1
-done
+box="$(await '^Programming complete$' 600)"
 [ -n "$box" ] || fail "no \"Programming complete\" box"
 sleep 0.5
 import -window root -crop 400x420+0+0 "$work/window-windows.png"
